@@ -1,0 +1,752 @@
+#include "MainUnit.h"
+
+#include "AppPaths.h"
+#include "MsgBox.h"
+#include "RotateUnit.h"
+#include "SSImage.h"
+#include "StatusBarEx.h"
+#include "TitleBar.h"
+
+#include <QActionGroup>
+#include <QApplication>
+#include <QDesktopServices>
+#include <QDragEnterEvent>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenu>
+#include <QMimeData>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QSlider>
+#include <QSpinBox>
+#include <QSplitter>
+#include <QToolBar>
+#include <QToolButton>
+#include <QUrl>
+#include <QWindow>
+
+#include <cmath>
+
+namespace {
+
+const char *const kOpenFilter = "すべてのJPEGﾌｧｲﾙ(*.jpg;*.jpeg;*.jpz)|*.jpg;*.jpeg;*.jpz|JPEGﾌｧｲﾙ (*.jpg;*.jpeg)|"
+                                "*.jpg;*.jpeg|暗号化JPEG (*.jpz)|*.jpz";
+
+const char *const kZoomCaptions[9] = {" x0.25", " x0.33", " x0.5", " x0.75", " x1.0",
+                                      " x1.5",  " x2.0",  " x3.0", " x4.0"};
+
+// Extension upper-casing that leaves every non-ASCII character alone.
+QString asciiUpper(const QString &s)
+{
+    QString r = s;
+    for (QChar &c : r)
+        if (c >= QLatin1Char('a') && c <= QLatin1Char('z'))
+            c = QChar(c.unicode() - 32);
+    return r;
+}
+
+// "desc|pat;pat|desc|pat" as Qt's file dialog wants it. Patterns match any letter case, as
+// they did where the program comes from.
+QStringList toQtFilters(const QString &filter)
+{
+    const QStringList parts = filter.split(QLatin1Char('|'));
+    QStringList out;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        QStringList pats;
+        for (const QString &p : parts[i + 1].split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+            QString ci;
+            for (QChar c : p)
+                ci += c.isLetter() && c.unicode() < 128
+                          ? QStringLiteral("[%1%2]").arg(c.toLower()).arg(c.toUpper())
+                          : QString(c);
+            pats.append(ci);
+        }
+        out.append(QStringLiteral("%1 (%2)").arg(parts[i], pats.join(QLatin1Char(' '))));
+    }
+    return out;
+}
+
+QCursor loadCursor(int n)
+{
+    // Hot spots: the arrow's tip, the magnifier's centre, the hand's palm, the hourglass centre.
+    static const QPoint hot[5] = {{0, 0}, {1, 1}, {6, 6}, {8, 8}, {8, 8}};
+    const QPixmap pm(QStringLiteral(":/cursors/CUR%1.xpm").arg(n));
+    if (pm.isNull())
+        return QCursor(Qt::ArrowCursor);
+    return QCursor(pm, hot[n].x(), hot[n].y());
+}
+
+} // namespace
+
+TMainForm::TMainForm(const QStringList &args, QWidget *parent) : QMainWindow(parent), m_args(args)
+{
+    setWindowTitle(QStringLiteral("Pictlane Type II"));
+    // Borderless with a sizing frame: our own title bar, the window manager's resize at the edges.
+    setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
+    setAcceptDrops(true);
+    setMouseTracking(true);
+    setContentsMargins(4, 4, 4, 4);
+    buildWindow();
+    FormCreate();
+}
+
+TMainForm::~TMainForm() = default;
+
+void TMainForm::buildWindow()
+{
+    // Title bar.
+    auto *bar = new TTitleBar(this);
+    Bar1 = bar;
+    auto *barLayout = new QHBoxLayout(Bar1);
+    barLayout->setContentsMargins(3, 0, 2, 0);
+    barLayout->setSpacing(4);
+    Image2 = new TSSImage(Bar1);
+    Image2->setFixedSize(16, 16);
+    Image2->setTransparentColor(13026246);
+    Image2->setTransparent(true);
+    {
+        TBitmap icon = TBitmap::fromImage(QImage(QStringLiteral(":/icons/main16.xpm")));
+        if (!icon.isEmpty())
+            Image2->picture().assign(&icon);
+    }
+    DRLabel1 = new QLabel(QStringLiteral("Pictlane Type II"), Bar1);
+    QFont f = DRLabel1->font();
+    f.setBold(true);
+    DRLabel1->setFont(f);
+    auto *exitButton = new QToolButton(Bar1);
+    exitButton->setText(QStringLiteral("×"));
+    exitButton->setToolTip(QStringLiteral("終了"));
+    exitButton->setAutoRaise(true);
+    connect(exitButton, &QToolButton::clicked, this, &QWidget::close);
+    barLayout->addWidget(Image2);
+    barLayout->addWidget(DRLabel1);
+    barLayout->addStretch();
+    barLayout->addWidget(exitButton);
+    bar->OnDoubleClick = [this] { isMaximized() ? showNormal() : showMaximized(); };
+    setMenuWidget(Bar1);
+
+    // Menus.
+    FileMenu = new QMenu(this);
+    Open1 = FileMenu->addAction(QStringLiteral("開く(&O)..."), this, [this] { Open1Click(); });
+    Open1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_A));
+    addAction(Open1);
+    auto *tools = FileMenu->addMenu(QStringLiteral("ﾂｰﾙ(&T)"));
+    k1 = tools->addMenu(QStringLiteral("ｽﾞｰﾑ(&Z)"));
+    ZoomGroup = new QActionGroup(this);
+    ZoomGroup->setExclusive(true);
+    for (int i = 0; i < 9; ++i) {
+        Z[i] = k1->addAction(QString::fromLatin1(kZoomCaptions[i]));
+        Z[i]->setCheckable(true);
+        Z[i]->setData(i);
+        Z[i]->setObjectName(QStringLiteral("Z%1").arg(i + 1));
+        ZoomGroup->addAction(Z[i]);
+        connect(Z[i], &QAction::triggered, this, [this, i] { Z1Click(Z[i]); });
+    }
+    connect(k1, &QMenu::aboutToShow, this, [this] { k1Click(); });
+    auto *rotMenu = tools->addMenu(QStringLiteral("回転(&R)"));
+    rotMenu->addAction(QStringLiteral("90度"), this, [this] { Rotate1Click(); });
+    rotMenu->addAction(QStringLiteral("180度"), this, [this] { Rotate2Click(); });
+    rotMenu->addAction(QStringLiteral("270度"), this, [this] { Rotate3Click(); });
+    rotMenu->addAction(QStringLiteral("任意の角度"), this, [this] { Rotate4Click(); });
+    FileMenu->addSeparator();
+    FileMenu->addAction(QStringLiteral("終了(&X)"), this, &QWidget::close);
+
+    ExtMenu = new QMenu(this);
+    ExtMenu->addAction(QStringLiteral("90度回転"), this, [this] { Rotate1Click(); });
+    ExtMenu->addAction(QStringLiteral("180度回転"), this, [this] { Rotate2Click(); });
+    ExtMenu->addAction(QStringLiteral("270度回転"), this, [this] { Rotate3Click(); });
+    ExtMenu->addAction(QStringLiteral("指定角度で回転"), this, [this] { Rotate4Click(); });
+
+    // Hidden scroll commands; their keys follow SKey1.
+    RScroll = new QAction(this);
+    LScroll = new QAction(this);
+    UScroll = new QAction(this);
+    DScroll = new QAction(this);
+    connect(RScroll, &QAction::triggered, this, [this] { RScrollClick(); });
+    connect(LScroll, &QAction::triggered, this, [this] { LScrollClick(); });
+    connect(UScroll, &QAction::triggered, this, [this] { UScrollClick(); });
+    connect(DScroll, &QAction::triggered, this, [this] { DScrollClick(); });
+    addActions({RScroll, LScroll, UScroll, DScroll});
+
+    // Toolbars.
+    Toolbar973 = addToolBar(QStringLiteral("ﾌｧｲﾙﾊﾞｰ"));
+    Toolbar973->setObjectName(QStringLiteral("Toolbar973"));
+    auto *fileButton = new QToolButton(this);
+    fileButton->setText(QStringLiteral("ﾌｧｲﾙ"));
+    fileButton->setToolTip(QStringLiteral("ファイルメニュー"));
+    fileButton->setMenu(FileMenu);
+    fileButton->setPopupMode(QToolButton::InstantPopup);
+    Toolbar973->addWidget(fileButton);
+    Explorer = new QToolButton(this);
+    Explorer->setText(QStringLiteral("ﾌｧｲﾗｰ"));
+    Explorer->setToolTip(QStringLiteral("ファイラー"));
+    Explorer->setCheckable(true);
+    connect(Explorer, &QToolButton::clicked, this, [this] { ExplorerClick(); });
+    Toolbar973->addWidget(Explorer);
+
+    Toolbar974 = addToolBar(QStringLiteral("ｲﾌｪｸﾄﾊﾞｰ"));
+    Toolbar974->setObjectName(QStringLiteral("Toolbar974"));
+    ViewRate = new QSlider(Qt::Horizontal, this);
+    ViewRate->setRange(0, 8);
+    ViewRate->setPageStep(1);
+    ViewRate->setTickPosition(QSlider::TicksBelow);
+    ViewRate->setTickInterval(1);
+    ViewRate->setFixedWidth(120);
+    ViewRate->setToolTip(QStringLiteral("表示倍率"));
+    ViewRate->installEventFilter(this);
+    connect(ViewRate, &QSlider::valueChanged, this, [this] { TrackBar1Change(); });
+    Toolbar974->addWidget(ViewRate);
+    RotateButton = new QToolButton(this);
+    RotateButton->setText(QStringLiteral("回転"));
+    RotateButton->setToolTip(QStringLiteral("回転表示"));
+    RotateButton->setMenu(ExtMenu);
+    RotateButton->setPopupMode(QToolButton::InstantPopup);
+    Toolbar974->addWidget(RotateButton);
+
+    Toolbar975 = new QToolBar(QStringLiteral("ｼｮｰﾄｶｯﾄﾊﾞｰ"), this);
+    Toolbar975->setObjectName(QStringLiteral("Toolbar975"));
+    addToolBar(Qt::RightToolBarArea, Toolbar975);
+    auto *openButton = Toolbar975->addAction(QStringLiteral("開く"), this, [this] { Open1Click(); });
+    openButton->setToolTip(QStringLiteral("開く"));
+
+    // Work area: the browser pane above the image view.
+    Panel13 = new QSplitter(Qt::Vertical, this);
+    Panel13->setHandleWidth(2);
+    Panel13->setChildrenCollapsible(true);
+    Panel1 = new QWidget(Panel13);
+    ScrollBox1 = new QScrollArea(Panel13);
+    ScrollBox1->setFrameShape(QFrame::NoFrame);
+    ScrollBox1->setWidgetResizable(false);
+    ScrollBox1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    ScrollBox1->setFocusPolicy(Qt::StrongFocus);
+    Image1 = new TImage;
+    ScrollBox1->setWidget(Image1);
+    ScrollBox1->viewport()->installEventFilter(this);
+    Panel13->addWidget(Panel1);
+    Panel13->addWidget(ScrollBox1);
+    Panel13->setStretchFactor(1, 1);
+    setCentralWidget(Panel13);
+
+    Image1->OnMouseDown = [this](QWidget *sender, Qt::MouseButton, Qt::KeyboardModifiers m, int x, int y) {
+        ScrollBox1MouseDown(sender, QGuiApplication::mouseButtons(), m, x, y);
+    };
+    Image1->OnMouseMove = [this](QWidget *, Qt::KeyboardModifiers m, int x, int y) { Image1MouseMove(m, x, y); };
+    Image1->OnMouseUp = [this](QWidget *, Qt::MouseButton b, Qt::KeyboardModifiers m, int x, int y) {
+        Image1MouseUp(b, m, x, y);
+    };
+
+    StatusBar = new TStatusBarEx(this);
+    setStatusBar(StatusBar);
+}
+
+// ---- life cycle ---------------------------------------------------------------------------
+
+void TMainForm::FormCreate()
+{
+    TempFiles.clear();
+    ArchiveOpening = false;
+    FirstOpen = true;
+    QCoreApplication::processEvents();
+
+    // Settings take their defaults until the settings store reads them.
+    IniDir = FolderOf(ProgramFolder());
+    resize(640, 460);
+    if (const QScreen *s = QGuiApplication::primaryScreen()) {
+        const QRect g = s->availableGeometry();
+        move(g.x() + (g.width() - width()) / 2, g.y() + (g.height() - height()) / 2);
+    }
+    applyScrollShortcuts();
+    if (QFileInfo(IniDir).isDir()) {
+        OpenDialogFileName.clear();
+        SelectFolder(IniDir);
+    }
+
+    CurrentJpeg = std::make_unique<TJPEGImage>();
+    DefaultImage = ProgramFolder() + QStringLiteral("def.jpg");
+    ArchiveAnchor = QPoint(x() + width() / 2, y() + height() / 2);
+    HelpFile = ProgramFolder() + QStringLiteral("PL2.hlp");
+    for (int i = 1; i <= 4; ++i)
+        Cursors[i] = loadCursor(i);
+    Cursors[0] = QCursor(Qt::ArrowCursor);
+    Image1->setCursor(Cursors[2]);
+    ViewRate->setValue(4);
+    QPalette pal = ScrollBox1->palette();
+    pal.setColor(QPalette::Window, ColorToQColor(BgColor));
+    ScrollBox1->setPalette(pal);
+    ScrollBox1->viewport()->setPalette(pal);
+    ScrollBox1->viewport()->setAutoFillBackground(true);
+}
+
+void TMainForm::applyScrollShortcuts()
+{
+    // Letters 3 to 6 of SKey1, each with Shift: right, left, up, down.
+    const QString keys = SKey1.size() >= 6 ? SKey1 : QStringLiteral("KLDSEX");
+    QAction *acts[4] = {RScroll, LScroll, UScroll, DScroll};
+    for (int i = 0; i < 4; ++i)
+        acts[i]->setShortcut(QKeySequence(QStringLiteral("Shift+") + keys.at(i + 2).toUpper()));
+}
+
+void TMainForm::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    if (!m_shown) {
+        m_shown = true;
+        FormShow();
+    }
+}
+
+void TMainForm::FormShow()
+{
+    ExplorerClick();
+    OpenDialogFilter = QString::fromUtf8(kOpenFilter) + QLatin1Char('|') + TPicture::graphicFilter();
+    openFirstImage();
+}
+
+void TMainForm::openFirstImage()
+{
+    if (m_args.isEmpty()) {
+        OpenImage(!CurrentFile.isEmpty() && QFileInfo(CurrentFile).isFile() ? CurrentFile : DefaultImage);
+        return;
+    }
+    const QString path = QFileInfo(m_args.first()).absoluteFilePath();
+    if (!QFileInfo(path).isFile())
+        return;
+    if (LinkWorkDir)
+        linkFolderOf(path);
+    OpenImage(path);
+}
+
+void TMainForm::closeEvent(QCloseEvent *event)
+{
+    bool canClose = true;
+    FormCloseQuery(canClose);
+    if (canClose)
+        event->accept();
+    else
+        event->ignore();
+}
+
+void TMainForm::FormCloseQuery(bool &canClose)
+{
+    m_closing = true;
+    for (const QString &f : std::as_const(TempFiles))
+        if (QFileInfo::exists(f))
+            QFile::remove(f);
+    TempFiles.clear();
+    CurrentJpeg.reset();
+    canClose = true;
+}
+
+void TMainForm::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (event->mimeData()->hasUrls())
+        event->acceptProposedAction();
+}
+
+void TMainForm::dropEvent(QDropEvent *event)
+{
+    QStringList paths;
+    for (const QUrl &u : event->mimeData()->urls())
+        if (u.isLocalFile())
+            paths.append(u.toLocalFile());
+    event->acceptProposedAction();
+    WMDropFiles(paths);
+}
+
+void TMainForm::WMDropFiles(const QStringList &paths)
+{
+    if (paths.isEmpty())
+        return;
+    const QString path = paths.first();
+    if (!QFileInfo(path).isFile())
+        return;
+    if (LinkWorkDir)
+        linkFolderOf(path);
+    OpenImage(path);
+}
+
+void TMainForm::SelectFolder(const QString &folder)
+{
+    CurrentFolder = folder;
+}
+
+void TMainForm::linkFolderOf(const QString &path)
+{
+    SelectFolder(FolderOf(path));
+}
+
+// ---- opening ------------------------------------------------------------------------------
+
+TFileKind TMainForm::ClassifyFile(const QString &path)
+{
+    const QString ext = asciiUpper(ExtractFileExt(path));
+    const QString filter = asciiUpper(TPicture::graphicFilter());
+    if (ext == QLatin1String(".LZH"))
+        return fkArchive;
+    if (ext == QLatin1String(".JPG") || ext == QLatin1String(".JPEG") || ext == QLatin1String(".JPZ"))
+        return fkJpeg;
+    if (!ext.isEmpty() && filter.contains(ext))
+        return fkPicture;
+    return fkForeign;
+}
+
+void TMainForm::OpenImage(const QString &path)
+{
+    if (FirstOpen)
+        FirstOpen = false;
+    else if (path == CurrentFile)
+        return;
+    if (!QFileInfo(path).isFile()) {
+        MessageDlg(this, QStringLiteral("ﾌｧｲﾙが見つかりません\n") + path, TMsgKind::Information);
+        return;
+    }
+    switch (ClassifyFile(path)) {
+    case fkJpeg: {
+        if (asciiUpper(ExtractFileExt(path)) == QLatin1String(".JPZ")) {
+            MessageDlg(this, QStringLiteral("暗号化JPEGを開く機能はまだありません\n") + path, TMsgKind::Information);
+            return;
+        }
+        // Load and decode into a new picture first: a file that fails leaves the picture on
+        // show, and the one in memory, as they were.
+        auto jpeg = std::make_unique<TJPEGImage>();
+        jpeg->loadFromFile(path);
+        jpeg->DIBNeeded();
+        CurrentJpeg = std::move(jpeg);
+        showSteps(path);
+        break;
+    }
+    case fkPicture: {
+        // BMP data is read natively; other formats need the image plug-ins.
+        auto bmp = std::make_unique<TBitmap>();
+        StatusBar->setGauge(0);
+        bmp->loadFromFile(path);
+        auto jpeg = std::make_unique<TJPEGImage>();
+        jpeg->assign(*bmp);
+        CurrentJpeg = std::move(jpeg);
+        showSteps(path);
+        break;
+    }
+    case fkForeign:
+        QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+        break;
+    case fkArchive:
+        MessageDlg(this, QStringLiteral("書庫を開く機能はまだありません\n") + path, TMsgKind::Information);
+        break;
+    }
+}
+
+void TMainForm::showSteps(const QString &path)
+{
+    Image1->picture().assign(CurrentJpeg.get());
+    Image1->setToolTip(path);
+    CurrentFile = path;
+    StatusBar->setPanelText(2, path);
+    if (!FixedScale)
+        ViewRate->setValue(4);
+    TrackBar1Change();
+    ++GlobalCounter;
+}
+
+void TMainForm::Open1Click()
+{
+    QFileDialog dlg(this, QStringLiteral("ﾌｧｲﾙを開く"), CurrentFolder);
+    dlg.setOption(QFileDialog::DontUseNativeDialog);
+    dlg.setOption(QFileDialog::HideNameFilterDetails);
+    dlg.setFileMode(QFileDialog::ExistingFile);
+    dlg.setNameFilters(toQtFilters(OpenDialogFilter));
+    if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty())
+        return;
+    const QString file = dlg.selectedFiles().first();
+    OpenDialogFileName = file;
+    OpenImage(file);
+    if (LinkDir)
+        linkFolderOf(file);
+}
+
+// ---- zoom and scrolling -------------------------------------------------------------------
+
+QSize TMainForm::ZoomSize(int pos, int w, int h)
+{
+    switch (pos) {
+    case 0:
+        return {w / 4, h / 4};
+    case 1:
+        return {w / 3, h / 3};
+    case 2:
+        return {w / 2, h / 2};
+    case 3:
+        return {(w / 4) * 3, (h / 4) * 3};
+    case 5:
+        return {(3 * w) / 2, (3 * h) / 2};
+    case 6:
+        return {2 * w, 2 * h};
+    case 7:
+        return {3 * w, 3 * h};
+    case 8:
+        return {4 * w, 4 * h};
+    default:
+        return {w, h};
+    }
+}
+
+void TMainForm::TrackBar1Change()
+{
+    Image1->setStretch(false);
+    Image1->setAutoSize(true);
+    const int w = CurrentJpeg ? CurrentJpeg->width() : 0;
+    const int h = CurrentJpeg ? CurrentJpeg->height() : 0;
+    const QSize size = ZoomSize(ViewRate->value(), w, h);
+    Image1->setAutoSize(false);
+    Image1->resize(size);
+    Image1->setStretch(true);
+}
+
+void TMainForm::Z1Click(QAction *item)
+{
+    item->setChecked(true);
+    ViewRate->setValue(item->data().toInt());
+    TrackBar1Change();
+}
+
+void TMainForm::k1Click()
+{
+    for (QAction *a : Z)
+        if (a->data().toInt() == ViewRate->value())
+            a->setChecked(true);
+}
+
+void TMainForm::ViewRateEnter()
+{
+    ScrollBox1->setFocus();
+}
+
+bool TMainForm::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == ViewRate && event->type() == QEvent::FocusIn) {
+        ViewRateEnter();
+    } else if (ScrollBox1 && watched == ScrollBox1->viewport() && event->type() == QEvent::MouseButtonPress) {
+        auto *me = static_cast<QMouseEvent *>(event);
+        ScrollBox1MouseDown(ScrollBox1, me->buttons(), me->modifiers(), int(me->position().x()),
+                            int(me->position().y()));
+        return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TMainForm::ScrollBox1MouseDown(QWidget *sender, Qt::MouseButtons buttons, Qt::KeyboardModifiers shift, int x,
+                                    int y)
+{
+    // Buttons and modifiers are compared as a whole: nothing else may be held.
+    const Qt::KeyboardModifiers mods = shift & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier);
+    if (buttons == Qt::LeftButton && mods == Qt::NoModifier) {
+        if (sender == Image1) {
+            QApplication::setOverrideCursor(Cursors[3]);
+            Dragging = true;
+            DragX = x;
+            DragY = y;
+        }
+    } else if (buttons == Qt::RightButton && mods == Qt::NoModifier) {
+        Explorer->setChecked(!Explorer->isChecked());
+        ExplorerClick();
+    } else if (buttons == Qt::LeftButton && mods == Qt::ShiftModifier) {
+        if (ViewRate->value() > 0) {
+            ViewRate->setValue(ViewRate->value() - 1);
+            TrackBar1Change();
+        }
+    } else if (buttons == Qt::RightButton && mods == Qt::ShiftModifier) {
+        if (ViewRate->value() < 8) {
+            ViewRate->setValue(ViewRate->value() + 1);
+            TrackBar1Change();
+        }
+    }
+    Bar1->move(Bar1->x(), 0);
+}
+
+void TMainForm::Image1MouseMove(Qt::KeyboardModifiers, int x, int y)
+{
+    if (!Dragging)
+        return;
+    // DragX/DragY stay put: x and y are measured on the image, which moves with the scrolling,
+    // so the grabbed point stays under the pointer.
+    ScrollBox1->horizontalScrollBar()->setValue(ScrollBox1->horizontalScrollBar()->value() + DragX - x);
+    ScrollBox1->verticalScrollBar()->setValue(ScrollBox1->verticalScrollBar()->value() + DragY - y);
+    Image1->repaint();
+}
+
+void TMainForm::Image1MouseUp(Qt::MouseButton, Qt::KeyboardModifiers, int, int)
+{
+    if (!Dragging)
+        return;
+    QApplication::restoreOverrideCursor();
+    Dragging = false;
+}
+
+void TMainForm::RScrollClick()
+{
+    ScrollBox1->horizontalScrollBar()->setValue(ScrollBox1->horizontalScrollBar()->value() + Scroll);
+}
+
+void TMainForm::LScrollClick()
+{
+    ScrollBox1->horizontalScrollBar()->setValue(ScrollBox1->horizontalScrollBar()->value() - Scroll);
+}
+
+void TMainForm::DScrollClick()
+{
+    ScrollBox1->verticalScrollBar()->setValue(ScrollBox1->verticalScrollBar()->value() + Scroll);
+}
+
+void TMainForm::UScrollClick()
+{
+    ScrollBox1->verticalScrollBar()->setValue(ScrollBox1->verticalScrollBar()->value() - Scroll);
+}
+
+void TMainForm::ExplorerClick()
+{
+    const int total = Panel13->height();
+    if (!Explorer->isChecked())
+        Panel13->setSizes({0, total});
+    else
+        Panel13->setSizes({PanelHeight, qMax(0, total - PanelHeight)});
+}
+
+// ---- rotation -----------------------------------------------------------------------------
+
+void TMainForm::Rotate4Click()
+{
+    TRotateForm dlg(this);
+    dlg.SpinEdit->setValue(Rotate);
+    if (dlg.exec() != QDialog::Accepted)
+        return;
+    const int degrees = dlg.SpinEdit->value();
+    RotatePicture(degrees);
+    Rotate = degrees;
+}
+
+TBitmap TMainForm::RotateBitmap(const TBitmap &src, int degrees, const std::function<bool(int, int)> &beforeRow)
+{
+    Q_ASSERT(src.isEmpty() || src.pixelFormat() == TPixelFormat::pf32bit);
+    // Extended precision and round-half-even throughout, so that the size and every sampled
+    // pixel come out as they always have.
+    const long double a = degrees * 3.14159265358979323846264338327950288L / 180.0L;
+    const long double c = std::cos(a), s = std::sin(a);
+    const int w = src.width(), h = src.height();
+    const auto R = [](long double v) { return std::llrint(v); };
+    const int w2 = int(R(std::fabs(c * w) + std::fabs(-s * h)) + 1);
+    const int h2 = int(R(std::fabs(s * w) + std::fabs(c * h)) + 1);
+
+    TBitmap dst;
+    dst.allocate(w2, h2, TPixelFormat::pf32bit);
+    const int cx = w2 / 2, cy = h2 / 2;
+    long double x = w / 2.0L - c * cx - s * cy;
+    long double y = h / 2.0L + s * cx - c * cy;
+    const uint8_t *srcBase = w && h ? src.constScanLine(0) : nullptr;
+    const qsizetype srcStride = src.bytesPerLine();
+    uint8_t *dstBase = dst.scanLine(0);
+    const qsizetype dstStride = dst.bytesPerLine();
+    const long double rowX = s - c * w2, rowY = c + s * w2;
+    for (int j = 0; j < h2; ++j) {
+        auto *row = reinterpret_cast<uint32_t *>(dstBase + j * dstStride);
+        if (beforeRow && !beforeRow(j, h2)) {
+            for (int k = j; k < h2; ++k)
+                std::fill_n(reinterpret_cast<uint32_t *>(dstBase + k * dstStride), w2, 0x808080u);
+            break;
+        }
+        for (int i = 0; i < w2; ++i) {
+            const long long X = R(x), Y = R(y);
+            row[i] = (0 <= X && X < w && 0 <= Y && Y < h)
+                         ? reinterpret_cast<const uint32_t *>(srcBase + Y * srcStride)[X]
+                         : 0x808080u;
+            x += c;
+            y -= s;
+        }
+        x += rowX;
+        y += rowY;
+    }
+    return dst;
+}
+
+void TMainForm::RotatePicture(int degrees)
+{
+    StatusBar->setGauge(0);
+    QCoreApplication::processEvents();
+    struct Reset {
+        TMainForm *f;
+        ~Reset()
+        {
+            f->StatusBar->setGauge(0);
+            QCoreApplication::processEvents();
+        }
+    } reset{this};
+    if (!CurrentJpeg)
+        return;
+    TBitmap src;
+    src.assign(*CurrentJpeg);
+    src.setPixelFormat(TPixelFormat::pf32bit);
+    int lastPercent = -1;
+    TBitmap dst = RotateBitmap(src, degrees, [&](int j, int rows) {
+        const int percent = j * 100 / rows;
+        if (percent != lastPercent) {
+            lastPercent = percent;
+            StatusBar->setGauge(percent);
+        }
+        QCoreApplication::processEvents();
+        return !m_closing;
+    });
+    if (m_closing || !CurrentJpeg)
+        return;
+    CurrentJpeg->assign(dst);
+    Image1->resize(CurrentJpeg->width(), CurrentJpeg->height());
+    Image1->picture().assign(CurrentJpeg.get());
+}
+
+// ---- window frame -------------------------------------------------------------------------
+
+Qt::Edges TMainForm::edgesAt(const QPoint &pos) const
+{
+    constexpr int band = 6;
+    Qt::Edges e;
+    if (pos.x() < band)
+        e |= Qt::LeftEdge;
+    if (pos.x() >= width() - band)
+        e |= Qt::RightEdge;
+    if (pos.y() < band)
+        e |= Qt::TopEdge;
+    if (pos.y() >= height() - band)
+        e |= Qt::BottomEdge;
+    return e;
+}
+
+void TMainForm::mousePressEvent(QMouseEvent *event)
+{
+    const Qt::Edges edges = edgesAt(event->position().toPoint());
+    if (event->button() == Qt::LeftButton && edges && windowHandle())
+        windowHandle()->startSystemResize(edges);
+    QMainWindow::mousePressEvent(event);
+}
+
+void TMainForm::mouseMoveEvent(QMouseEvent *event)
+{
+    const Qt::Edges e = edgesAt(event->position().toPoint());
+    if ((e & Qt::LeftEdge && e & Qt::TopEdge) || (e & Qt::RightEdge && e & Qt::BottomEdge))
+        setCursor(Qt::SizeFDiagCursor);
+    else if ((e & Qt::RightEdge && e & Qt::TopEdge) || (e & Qt::LeftEdge && e & Qt::BottomEdge))
+        setCursor(Qt::SizeBDiagCursor);
+    else if (e & (Qt::LeftEdge | Qt::RightEdge))
+        setCursor(Qt::SizeHorCursor);
+    else if (e & (Qt::TopEdge | Qt::BottomEdge))
+        setCursor(Qt::SizeVerCursor);
+    else
+        unsetCursor();
+    QMainWindow::mouseMoveEvent(event);
+}
+
+void TMainForm::mouseReleaseEvent(QMouseEvent *event)
+{
+    QMainWindow::mouseReleaseEvent(event);
+}

@@ -1,0 +1,958 @@
+#include "JPEG.h"
+
+#include <QFile>
+#include <QGuiApplication>
+#include <QIODevice>
+#include <QScreen>
+
+#include <chrono>
+#include <csetjmp>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <jerror.h>
+#include <jpeglib.h>
+
+TJPEGDefaults JpegDefaults;
+
+EJPEG::EJPEG(int code) : Exception(QStringLiteral("JPEG ｴﾗｰ #%1").arg(code)), m_code(code) {}
+
+// ---- the shared, reference-counted body ---------------------------------------------------
+
+struct TJPEGImage::Data {
+    QByteArray bytes;       // the compressed file, complete once fd < 0
+    int fd = -1;            // the file the rest of the bytes still come from
+    qint64 fileSize = 0;
+    QString fileName;
+    bool hasData = false;   // false: made from a bitmap and not compressed yet
+    int width = 0;
+    int height = 0;
+    bool grayscale = false;
+    bool multiScan = false;
+
+    ~Data()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+
+    // The complete compressed data. Throws EInOutError when the file cannot be read any more.
+    const QByteArray &all()
+    {
+        if (fd < 0)
+            return bytes;
+        QByteArray full(fileSize, Qt::Uninitialized);
+        qint64 got = 0;
+        while (got < fileSize) {
+            const ssize_t n = ::pread(fd, full.data() + got, size_t(fileSize - got), got);
+            if (n < 0) {
+                if (errno == EINTR)
+                    continue;
+                const QString why = QString::fromLocal8Bit(std::strerror(errno));
+                throw EInOutError(ioErrorMessage(QStringLiteral("ﾌｧｲﾙを読み込む"), fileName, why));
+            }
+            if (n == 0)
+                break; // the file shrank since it was opened: decode what is there
+            got += n;
+        }
+        full.truncate(got);
+        bytes = std::move(full);
+        ::close(fd);
+        fd = -1;
+        return bytes;
+    }
+};
+
+// ---- C boundary ---------------------------------------------------------------------------
+// Every function that calls into libjpeg and may be left by its error exit has a single setjmp
+// and holds no C++ object with a destructor; its caller turns the result into an exception.
+
+namespace {
+
+constexpr int kAbortCode = -1;
+constexpr int kForeignExceptionCode = -2;
+
+struct ErrorMgr {
+    jpeg_error_mgr pub;
+    std::jmp_buf jump;
+    int code;
+};
+
+extern "C" void errorExit(j_common_ptr cinfo)
+{
+    auto *err = reinterpret_cast<ErrorMgr *>(cinfo->err);
+    if (err->code == 0)
+        err->code = cinfo->err->msg_code;
+    std::longjmp(err->jump, 1);
+}
+
+extern "C" void emitMessage(j_common_ptr, int) {}
+extern "C" void outputMessage(j_common_ptr) {}
+
+extern "C" void resetErrorMgr(j_common_ptr cinfo)
+{
+    cinfo->err->num_warnings = 0;
+    cinfo->err->msg_code = 0;
+}
+
+void initErrorMgr(ErrorMgr &err)
+{
+    jpeg_std_error(&err.pub);
+    err.pub.error_exit = errorExit;
+    err.pub.emit_message = emitMessage;
+    err.pub.output_message = outputMessage;
+    err.pub.reset_error_mgr = resetErrorMgr;
+    err.code = 0;
+}
+
+// Source over memory, or over a file read in chunks for header-only parsing.
+struct SourceMgr {
+    jpeg_source_mgr pub;
+    const JOCTET *data;
+    size_t size;
+    int fd;
+    off_t filePos;
+    JOCTET chunk[16384];
+};
+
+const JOCTET kFakeEOI[2] = {0xFF, JPEG_EOI};
+
+extern "C" void initSource(j_decompress_ptr) {}
+extern "C" void termSource(j_decompress_ptr) {}
+
+extern "C" boolean fillInputBuffer(j_decompress_ptr cinfo)
+{
+    auto *src = reinterpret_cast<SourceMgr *>(cinfo->src);
+    if (src->fd >= 0) {
+        ssize_t n;
+        do
+            n = ::pread(src->fd, src->chunk, sizeof src->chunk, src->filePos);
+        while (n < 0 && errno == EINTR);
+        if (n > 0) {
+            src->filePos += n;
+            src->pub.next_input_byte = src->chunk;
+            src->pub.bytes_in_buffer = size_t(n);
+            return TRUE;
+        }
+    }
+    // Truncated data ends in a fake EOI, as libjpeg's own sources do: the decoder warns and
+    // fills the rest of the picture instead of failing.
+    WARNMS(cinfo, JWRN_JPEG_EOF);
+    src->pub.next_input_byte = kFakeEOI;
+    src->pub.bytes_in_buffer = 2;
+    return TRUE;
+}
+
+extern "C" void skipInputData(j_decompress_ptr cinfo, long count)
+{
+    auto *src = reinterpret_cast<SourceMgr *>(cinfo->src);
+    if (count <= 0)
+        return;
+    if (size_t(count) <= src->pub.bytes_in_buffer) {
+        src->pub.next_input_byte += count;
+        src->pub.bytes_in_buffer -= size_t(count);
+        return;
+    }
+    if (src->fd >= 0)
+        src->filePos += off_t(size_t(count) - src->pub.bytes_in_buffer);
+    src->pub.bytes_in_buffer = 0;
+    // From a file this reads on after the skipped bytes; from memory it is the end of the data.
+    fillInputBuffer(cinfo);
+}
+
+void initSourceMgr(SourceMgr &src, const JOCTET *data, size_t size, int fd)
+{
+    src.pub.init_source = initSource;
+    src.pub.fill_input_buffer = fillInputBuffer;
+    src.pub.skip_input_data = skipInputData;
+    src.pub.resync_to_restart = jpeg_resync_to_restart;
+    src.pub.term_source = termSource;
+    src.pub.next_input_byte = data;
+    src.pub.bytes_in_buffer = size;
+    src.data = data;
+    src.size = size;
+    src.fd = fd;
+    src.filePos = 0;
+}
+
+struct HeaderInfo {
+    int width, height;
+    bool grayscale, multiScan;
+};
+
+int readHeaderC(jpeg_decompress_struct *ci, ErrorMgr *err, SourceMgr *src, HeaderInfo *out)
+{
+    if (setjmp(err->jump))
+        return err->code ? err->code : JERR_UNKNOWN_MARKER;
+    ci->src = &src->pub;
+    jpeg_read_header(ci, TRUE);
+    out->width = int(ci->image_width);
+    out->height = int(ci->image_height);
+    out->grayscale = ci->jpeg_color_space == JCS_GRAYSCALE;
+    out->multiScan = jpeg_has_multiple_scans(ci);
+    return 0;
+}
+
+// Everything the decoding steps need, as plain data.
+struct DecodeJob {
+    SourceMgr src;
+    int scaleShift;
+    bool smoothing, grayOut, quantize, fast, buffered, cmyk;
+    int presetColors;               // > 0: colormap taken from presetMap
+    JSAMPLE presetMap[3][256];
+    // out
+    int outWidth, outHeight, components;
+    int mapColors;
+    JSAMPLE map[3][256];
+    bool mapGray;
+    // rows
+    JSAMPLE *base;
+    ptrdiff_t stride;
+    bool multiRow;
+    JSAMPLE *cmykRow;               // one row of 4-byte pixels when converting CMYK
+};
+
+int decodeSetupC(jpeg_decompress_struct *ci, ErrorMgr *err, DecodeJob *job)
+{
+    if (setjmp(err->jump))
+        return err->code;
+    ci->src = &job->src.pub;
+    jpeg_read_header(ci, TRUE);
+    ci->scale_num = 1;
+    ci->scale_denom = 1u << job->scaleShift;
+    ci->do_block_smoothing = job->smoothing ? TRUE : FALSE;
+    job->cmyk = ci->jpeg_color_space == JCS_CMYK || ci->jpeg_color_space == JCS_YCCK;
+    if (job->grayOut || ci->jpeg_color_space == JCS_GRAYSCALE)
+        ci->out_color_space = JCS_GRAYSCALE;
+    else if (job->cmyk)
+        ci->out_color_space = JCS_CMYK;
+    else
+        ci->out_color_space = JCS_EXT_BGR;
+    job->quantize = (job->quantize || ci->out_color_space == JCS_GRAYSCALE) && !job->cmyk;
+    if (job->quantize) {
+        ci->quantize_colors = TRUE;
+        ci->desired_number_of_colors = 236;
+    }
+    if (job->fast) {
+        ci->dct_method = JDCT_IFAST;
+        ci->two_pass_quantize = FALSE;
+        ci->dither_mode = JDITHER_ORDERED;
+    }
+    job->buffered = job->buffered && jpeg_has_multiple_scans(ci);
+    if (job->buffered) {
+        ci->buffered_image = TRUE;
+        if (job->quantize) {
+            ci->enable_1pass_quant = TRUE;
+            ci->enable_2pass_quant = ci->two_pass_quantize;
+        }
+    }
+    if (job->quantize && job->presetColors > 0 && ci->out_color_space != JCS_GRAYSCALE) {
+        ci->colormap = (*ci->mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(ci), JPOOL_IMAGE,
+                                               JDIMENSION(job->presetColors), 3);
+        for (int c = 0; c < 3; ++c)
+            std::memcpy(ci->colormap[c], job->presetMap[c], size_t(job->presetColors));
+        ci->actual_number_of_colors = job->presetColors;
+    }
+    jpeg_calc_output_dimensions(ci);
+    job->outWidth = int(ci->output_width);
+    job->outHeight = int(ci->output_height);
+    job->components = ci->out_color_components;
+    return 0;
+}
+
+void copyColormap(jpeg_decompress_struct *ci, DecodeJob *job)
+{
+    job->mapColors = 0;
+    if (!ci->quantize_colors || !ci->colormap)
+        return;
+    job->mapColors = ci->actual_number_of_colors > 256 ? 256 : ci->actual_number_of_colors;
+    job->mapGray = ci->out_color_components == 1;
+    for (int c = 0; c < ci->out_color_components && c < 3; ++c)
+        std::memcpy(job->map[c], ci->colormap[c], size_t(job->mapColors));
+}
+
+void readRowsC(jpeg_decompress_struct *ci, DecodeJob *job)
+{
+    while (ci->output_scanline < ci->output_height) {
+        const JDIMENSION y = ci->output_scanline;
+        if (job->cmyk) {
+            JSAMPROW row = job->cmykRow;
+            jpeg_read_scanlines(ci, &row, 1);
+            // Photoshop writes CMYK inverted, which is how nearly every CMYK JPEG comes.
+            JSAMPLE *out = job->base + ptrdiff_t(y) * job->stride;
+            for (int x = 0; x < job->outWidth; ++x) {
+                const unsigned k = row[x * 4 + 3];
+                out[x * 3 + 0] = JSAMPLE(row[x * 4 + 2] * k / 255);
+                out[x * 3 + 1] = JSAMPLE(row[x * 4 + 1] * k / 255);
+                out[x * 3 + 2] = JSAMPLE(row[x * 4 + 0] * k / 255);
+            }
+            continue;
+        }
+        JSAMPROW rows[16];
+        JDIMENSION n = 1;
+        if (job->multiRow) {
+            n = JDIMENSION(ci->rec_outbuf_height);
+            if (n > 16)
+                n = 16;
+            if (n > ci->output_height - y)
+                n = ci->output_height - y;
+        }
+        for (JDIMENSION k = 0; k < n; ++k)
+            rows[k] = job->base + ptrdiff_t(y + k) * job->stride;
+        jpeg_read_scanlines(ci, rows, n);
+    }
+}
+
+int decodeRunC(jpeg_decompress_struct *ci, ErrorMgr *err, DecodeJob *job)
+{
+    if (setjmp(err->jump))
+        return err->code;
+    jpeg_start_decompress(ci);
+    if (!job->buffered) {
+        copyColormap(ci, job);
+        readRowsC(ci, job);
+    } else {
+        const J_DCT_METHOD finalDct = ci->dct_method;
+        const boolean finalTwoPass = ci->two_pass_quantize;
+        const J_DITHER_MODE finalDither = ci->dither_mode;
+        while (!jpeg_input_complete(ci)) {
+            ci->dct_method = JDCT_IFAST;
+            ci->two_pass_quantize = FALSE;
+            ci->dither_mode = JDITHER_ORDERED;
+            if (ci->quantize_colors)
+                ci->colormap = nullptr;
+            jpeg_start_output(ci, ci->input_scan_number);
+            copyColormap(ci, job);
+            readRowsC(ci, job);
+            jpeg_finish_output(ci);
+        }
+        ci->dct_method = finalDct;
+        ci->two_pass_quantize = finalTwoPass;
+        ci->dither_mode = finalDither;
+        if (ci->quantize_colors)
+            ci->colormap = nullptr;
+        jpeg_start_output(ci, ci->input_scan_number);
+        copyColormap(ci, job);
+        readRowsC(ci, job);
+        jpeg_finish_output(ci);
+    }
+    jpeg_finish_decompress(ci);
+    return 0;
+}
+
+struct CompressJob {
+    JSAMPROW *rows;
+    int width, height, components;
+    J_COLOR_SPACE inSpace;
+    int quality;
+    bool gray, progressive, multiRow;
+    unsigned char *out;
+    unsigned long outSize;
+};
+
+int compressC(jpeg_compress_struct *ci, ErrorMgr *err, CompressJob *job)
+{
+    if (setjmp(err->jump))
+        return err->code;
+    jpeg_mem_dest(ci, &job->out, &job->outSize);
+    ci->image_width = JDIMENSION(job->width);
+    ci->image_height = JDIMENSION(job->height);
+    ci->input_components = job->components;
+    ci->in_color_space = job->inSpace;
+    jpeg_set_defaults(ci);
+    jpeg_set_quality(ci, job->quality, TRUE);
+    if (job->gray)
+        jpeg_set_colorspace(ci, JCS_GRAYSCALE);
+    if (job->progressive)
+        jpeg_simple_progression(ci);
+    jpeg_start_compress(ci, TRUE);
+    while (ci->next_scanline < ci->image_height) {
+        const JDIMENSION y = ci->next_scanline;
+        const JDIMENSION n = job->multiRow ? ci->image_height - y : 1;
+        jpeg_write_scanlines(ci, job->rows + y, n);
+    }
+    jpeg_finish_compress(ci);
+    return 0;
+}
+
+struct DecompressDeleter {
+    void operator()(jpeg_decompress_struct *ci) const
+    {
+        jpeg_destroy_decompress(ci);
+        delete ci;
+    }
+};
+struct CompressDeleter {
+    void operator()(jpeg_compress_struct *ci) const
+    {
+        jpeg_destroy_compress(ci);
+        delete ci;
+    }
+};
+
+// The decompressor must not be created inside a setjmp function either: jpeg_create_* can only
+// fail on memory, which it reports through the error exit, so it gets its own small guard.
+int createDecompressC(jpeg_decompress_struct *ci, ErrorMgr *err)
+{
+    if (setjmp(err->jump))
+        return err->code;
+    ci->err = &err->pub;
+    jpeg_create_decompress(ci);
+    return 0;
+}
+
+int createCompressC(jpeg_compress_struct *ci, ErrorMgr *err)
+{
+    if (setjmp(err->jump))
+        return err->code;
+    ci->err = &err->pub;
+    jpeg_create_compress(ci);
+    return 0;
+}
+
+std::unique_ptr<jpeg_decompress_struct, DecompressDeleter> newDecompressor(ErrorMgr &err)
+{
+    auto *ci = new jpeg_decompress_struct{};
+    if (const int code = createDecompressC(ci, &err)) {
+        delete ci;
+        throw EJPEG(code);
+    }
+    return std::unique_ptr<jpeg_decompress_struct, DecompressDeleter>(ci);
+}
+
+long long tickMs()
+{
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+bool screenIsPaletted()
+{
+    if (!qobject_cast<QGuiApplication *>(QCoreApplication::instance()))
+        return false;
+    const QScreen *s = QGuiApplication::primaryScreen();
+    return s && s->depth() <= 8;
+}
+
+} // namespace
+
+// Throttled progress reports from libjpeg; an exception from the handler ends the job through
+// the error exit and is rethrown (EAbort is swallowed) once libjpeg has been left.
+struct JpegProgress {
+    jpeg_progress_mgr pub;
+    TJPEGImage *owner;
+    ErrorMgr *err;
+    j_common_ptr cinfo;
+    long long lastTick;
+    int lastPercent;
+    int lastRow;
+    int width;
+    bool aborted;
+    std::exception_ptr failure;
+
+    static void monitor(j_common_ptr cinfo) noexcept
+    {
+        auto *p = reinterpret_cast<JpegProgress *>(cinfo->progress);
+        const long long now = tickMs();
+        if (p->lastTick < 0) {
+            p->lastTick = now;
+            return;
+        }
+        if (now - p->lastTick < 500)
+            return;
+        p->lastTick = now;
+        const jpeg_progress_mgr &m = p->pub;
+        if (m.pass_limit <= 0 || m.total_passes <= 0)
+            return;
+        const int percent =
+            int((double(m.pass_counter) / double(m.pass_limit) + m.completed_passes) * 100.0 / m.total_passes);
+        if (percent == p->lastPercent)
+            return;
+        p->lastPercent = percent;
+        int row = p->lastRow;
+        if (!cinfo->is_decompressor)
+            row = int(reinterpret_cast<j_compress_ptr>(cinfo)->next_scanline);
+        else
+            row = int(reinterpret_cast<j_decompress_ptr>(cinfo)->output_scanline);
+        const QRect r(0, p->lastRow, p->width, qMax(0, row - p->lastRow));
+        p->lastRow = row;
+        if (p->call(TProgressStage::psRunning, percent, r)) {
+            p->err->code = p->aborted ? kAbortCode : kForeignExceptionCode;
+            cinfo->err->error_exit(cinfo);
+        }
+    }
+
+    // True when the handler threw.
+    bool call(TProgressStage stage, int percent, const QRect &r) noexcept
+    {
+        try {
+            owner->progress(stage, percent, false, r, QString());
+            return false;
+        } catch (const EAbort &) {
+            aborted = true;
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        return true;
+    }
+
+    void install(j_common_ptr ci, TJPEGImage *img, ErrorMgr *e, int w)
+    {
+        pub.progress_monitor = monitor;
+        owner = img;
+        err = e;
+        cinfo = ci;
+        lastTick = -1;
+        lastPercent = -1;
+        lastRow = 0;
+        width = w;
+        aborted = false;
+        ci->progress = &pub;
+    }
+};
+
+// ---- TJPEGImage ---------------------------------------------------------------------------
+
+TJPEGImage::TJPEGImage()
+    : m_body(std::make_shared<Data>()), m_blockSmoothing(JpegDefaults.Smoothing), m_grayOutput(JpegDefaults.Grayscale),
+      m_eightBitOutput(JpegDefaults.EightBitOutput), m_encodeQuality(JpegDefaults.CompressionQuality),
+      m_progressiveRedraw(JpegDefaults.ProgressiveDisplay), m_progressiveWrite(JpegDefaults.ProgressiveEncoding),
+      m_fastDecode(JpegDefaults.FastDecode), m_scaleShift(JpegDefaults.ScaleShift)
+{
+}
+
+TJPEGImage::~TJPEGImage() = default;
+
+std::unique_ptr<TGraphic> TJPEGImage::clone() const
+{
+    auto c = std::make_unique<TJPEGImage>();
+    c->assign(*this);
+    return c;
+}
+
+void TJPEGImage::assign(const TGraphic &source)
+{
+    if (&source == this)
+        return;
+    if (auto *j = dynamic_cast<const TJPEGImage *>(&source)) {
+        m_body = j->m_body;
+        m_bitmap = j->m_bitmap ? std::make_unique<TBitmap>() : nullptr;
+        if (m_bitmap)
+            m_bitmap->assign(*j->m_bitmap);
+        m_tempPalette.reset();
+        m_blockSmoothing = j->m_blockSmoothing;
+        m_grayOutput = j->m_grayOutput;
+        m_eightBitOutput = j->m_eightBitOutput;
+        m_encodeQuality = j->m_encodeQuality;
+        m_progressiveRedraw = j->m_progressiveRedraw;
+        m_progressiveWrite = j->m_progressiveWrite;
+        m_fastDecode = j->m_fastDecode;
+        m_scaleShift = j->m_scaleShift;
+        m_needRecalc = true;
+        m_paletteModified = true;
+        changed();
+        return;
+    }
+    if (auto *b = dynamic_cast<const TBitmap *>(&source)) {
+        m_body = std::make_shared<Data>();
+        m_bitmap = std::make_unique<TBitmap>();
+        m_bitmap->assign(*b);
+        m_body->width = b->width();
+        m_body->height = b->height();
+        m_needRecalc = true;
+        m_paletteModified = true;
+        changed();
+        return;
+    }
+    TGraphic::assign(source);
+}
+
+bool TJPEGImage::assignTo(TGraphic &dest) const
+{
+    auto *b = dynamic_cast<TBitmap *>(&dest);
+    if (!b)
+        return false;
+    b->assign(const_cast<TJPEGImage *>(this)->bitmap());
+    return true;
+}
+
+bool TJPEGImage::equals(const TGraphic &other) const
+{
+    auto *j = dynamic_cast<const TJPEGImage *>(&other);
+    return j && (j == this || j->m_body == m_body);
+}
+
+bool TJPEGImage::isEmpty() const
+{
+    if (m_bitmap)
+        return m_bitmap->isEmpty();
+    return m_body->width == 0 || m_body->height == 0;
+}
+
+void TJPEGImage::calcScaledSize() const
+{
+    if (!m_needRecalc)
+        return;
+    // libjpeg's own rule for DCT scaling: ceil(size / 2^shift).
+    const int d = 1 << m_scaleShift;
+    m_scaledWidth = (m_body->width + d - 1) / d;
+    m_scaledHeight = (m_body->height + d - 1) / d;
+    m_needRecalc = false;
+}
+
+int TJPEGImage::width() const
+{
+    if (m_bitmap)
+        return m_bitmap->width();
+    if (m_scaleShift == 0)
+        return m_body->width;
+    calcScaledSize();
+    return m_scaledWidth;
+}
+
+int TJPEGImage::height() const
+{
+    if (m_bitmap)
+        return m_bitmap->height();
+    if (m_scaleShift == 0)
+        return m_body->height;
+    calcScaledSize();
+    return m_scaledHeight;
+}
+
+void TJPEGImage::setWidth(int)
+{
+    throw EInvalidGraphicOperation(QStringLiteral("JPEG ｲﾒｰｼﾞのｻｲｽﾞは変更できません"));
+}
+
+void TJPEGImage::setHeight(int)
+{
+    throw EInvalidGraphicOperation(QStringLiteral("JPEG ｲﾒｰｼﾞのｻｲｽﾞは変更できません"));
+}
+
+QVector<QRgb> TJPEGImage::palette() const
+{
+    if (m_bitmap)
+        return m_bitmap->palette();
+    if (m_tempPalette)
+        return *m_tempPalette;
+    if (!m_eightBitOutput && screenIsPaletted()) {
+        QVector<QRgb> halftone;
+        for (int r = 0; r < 6; ++r)
+            for (int g = 0; g < 6; ++g)
+                for (int b = 0; b < 6; ++b)
+                    halftone.append(qRgb(r * 51, g * 51, b * 51));
+        const_cast<TJPEGImage *>(this)->m_tempPalette = halftone;
+        return halftone;
+    }
+    return {};
+}
+
+bool TJPEGImage::grayscale() const
+{
+    return m_body->grayscale;
+}
+
+bool TJPEGImage::progressiveEncoding() const
+{
+    return m_body->multiScan;
+}
+
+bool TJPEGImage::hasCompressedData() const
+{
+    return m_body->hasData;
+}
+
+void TJPEGImage::dropBitmap()
+{
+    m_bitmap.reset();
+    m_needRecalc = true;
+    m_paletteModified = true;
+    changed();
+}
+
+void TJPEGImage::setGrayOutput(bool v)
+{
+    if (v == m_grayOutput)
+        return;
+    m_grayOutput = v;
+    dropBitmap();
+}
+
+void TJPEGImage::setFastDecode(bool v)
+{
+    if (v == m_fastDecode)
+        return;
+    m_fastDecode = v;
+    dropBitmap();
+}
+
+void TJPEGImage::setEightBitOutput(bool v)
+{
+    if (v == m_eightBitOutput)
+        return;
+    m_eightBitOutput = v;
+    if (m_body->hasData)
+        dropBitmap();
+}
+
+void TJPEGImage::setScaleShift(int v)
+{
+    v = qBound(0, v, 3);
+    if (v == m_scaleShift)
+        return;
+    m_scaleShift = v;
+    if (m_body->hasData)
+        dropBitmap();
+    m_needRecalc = true;
+}
+
+namespace {
+
+// Parses the header of body (memory, or the file behind fd) and records what it says.
+void parseHeader(TJPEGImage::Data &body, int fd)
+{
+    ErrorMgr err;
+    initErrorMgr(err);
+    auto ci = newDecompressor(err);
+    SourceMgr src;
+    HeaderInfo info{};
+    initSourceMgr(src, reinterpret_cast<const JOCTET *>(body.bytes.constData()), size_t(body.bytes.size()), fd);
+    if (fd >= 0)
+        src.pub.bytes_in_buffer = 0;
+    if (const int code = readHeaderC(ci.get(), &err, &src, &info))
+        throw EJPEG(code);
+    if (qint64(info.width) * info.height > kMaxBitmapPixels)
+        throw EJPEG(JERR_IMAGE_TOO_BIG);
+    body.width = info.width;
+    body.height = info.height;
+    body.grayscale = info.grayscale;
+    body.multiScan = info.multiScan;
+    body.hasData = true;
+}
+
+} // namespace
+
+void TJPEGImage::loadFromFile(const QString &fileName)
+{
+    const QByteArray path = QFile::encodeName(fileName);
+    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        throw EInOutError(ioErrorMessage(QStringLiteral("ﾌｧｲﾙを開く"), fileName,
+                                         QString::fromLocal8Bit(std::strerror(errno))));
+    auto body = std::make_shared<Data>();
+    body->fd = fd;
+    body->fileName = fileName;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
+        throw EInOutError(ioErrorMessage(QStringLiteral("ﾌｧｲﾙを開く"), fileName,
+                                         QStringLiteral("通常のﾌｧｲﾙではありません")));
+    body->fileSize = st.st_size;
+    parseHeader(*body, fd);
+    m_body = std::move(body);
+    m_bitmap.reset();
+    m_tempPalette.reset();
+    m_needRecalc = true;
+    m_paletteModified = true;
+    changed();
+}
+
+void TJPEGImage::loadFromStream(QIODevice &stream)
+{
+    auto body = std::make_shared<Data>();
+    body->bytes = stream.readAll();
+    parseHeader(*body, -1);
+    m_body = std::move(body);
+    m_bitmap.reset();
+    m_tempPalette.reset();
+    m_needRecalc = true;
+    m_paletteModified = true;
+    changed();
+}
+
+const TBitmap &TJPEGImage::bitmap()
+{
+    if (!m_bitmap)
+        decode();
+    return *m_bitmap;
+}
+
+void TJPEGImage::decode()
+{
+    if (!m_body->hasData) {
+        m_bitmap = std::make_unique<TBitmap>();
+        return;
+    }
+    const QByteArray &bytes = m_body->all();
+
+    ErrorMgr err;
+    initErrorMgr(err);
+    auto ci = newDecompressor(err);
+    auto job = std::make_unique<DecodeJob>();
+    initSourceMgr(job->src, reinterpret_cast<const JOCTET *>(bytes.constData()), size_t(bytes.size()), -1);
+    job->scaleShift = m_scaleShift;
+    job->smoothing = m_blockSmoothing;
+    job->grayOut = m_grayOutput;
+    job->quantize = m_eightBitOutput;
+    job->fast = m_fastDecode;
+    job->buffered = m_progressiveRedraw;
+    job->presetColors = 0;
+    if (m_tempPalette && m_eightBitOutput) {
+        job->presetColors = int(qMin<qsizetype>(m_tempPalette->size(), 256));
+        for (int i = 0; i < job->presetColors; ++i) {
+            const QRgb c = (*m_tempPalette)[i];
+            job->presetMap[0][i] = JSAMPLE(qRed(c));
+            job->presetMap[1][i] = JSAMPLE(qGreen(c));
+            job->presetMap[2][i] = JSAMPLE(qBlue(c));
+        }
+    } else {
+        m_tempPalette.reset();
+    }
+    if (const int code = decodeSetupC(ci.get(), &err, job.get()))
+        throw EJPEG(code);
+
+    auto bmp = std::make_unique<TBitmap>();
+    progress(TProgressStage::psStarting, 0, false, QRect(), QString());
+    bmp->allocate(job->outWidth, job->outHeight, job->quantize ? TPixelFormat::pf8bit : TPixelFormat::pf24bit);
+    std::unique_ptr<JSAMPLE[]> cmykRow;
+    if (job->cmyk)
+        cmykRow = std::make_unique<JSAMPLE[]>(size_t(job->outWidth) * 4);
+    job->cmykRow = cmykRow.get();
+    job->base = job->outHeight ? bmp->scanLine(0) : nullptr;
+    job->stride = bmp->bytesPerLine();
+    job->multiRow = job->stride > 0 && job->stride % 4 == 0;
+
+    JpegProgress prog;
+    prog.install(reinterpret_cast<j_common_ptr>(ci.get()), this, &err, job->outWidth);
+    const int code = decodeRunC(ci.get(), &err, job.get());
+
+    if (job->mapColors > 0) {
+        QVector<QRgb> pal;
+        if (job->presetColors > 0)
+            pal = m_tempPalette->mid(0, job->presetColors);
+        else
+            for (int i = 0; i < job->mapColors; ++i)
+                pal.append(job->mapGray ? qRgb(job->map[0][i], job->map[0][i], job->map[0][i])
+                                        : qRgb(job->map[2][i], job->map[1][i], job->map[0][i]));
+        bmp->setPalette(pal);
+        m_paletteModified = true;
+    }
+    if (code == kAbortCode) {
+        // Cancelled by the progress handler: keep what was decoded, blank below it.
+        for (int y = int(ci->output_scanline); y < job->outHeight; ++y)
+            std::memset(bmp->scanLine(y), 0, size_t(job->stride));
+        m_bitmap = std::move(bmp);
+        progress(TProgressStage::psEnding, 0, false, QRect(), QString());
+        return;
+    }
+    if (code != 0) {
+        progress(TProgressStage::psEnding, 0, false, QRect(), QString());
+        if (prog.failure)
+            std::rethrow_exception(prog.failure);
+        throw EJPEG(code);
+    }
+    m_bitmap = std::move(bmp);
+    m_needRecalc = true;
+    progress(TProgressStage::psEnding, 100, false, QRect(), QString());
+    if (job->mapColors > 0)
+        changed();
+}
+
+void TJPEGImage::JPEGNeeded()
+{
+    if (!m_body->hasData)
+        compress();
+}
+
+void TJPEGImage::compress()
+{
+    if (!m_bitmap || m_bitmap->isEmpty()) {
+        // Nothing to compress: the body stays with an empty stream and saves as an empty file.
+        m_body = std::make_shared<Data>();
+        m_body->hasData = false;
+        return;
+    }
+    // 24- and 32-bit rows go to libjpeg as they are; other formats through a 24-bit copy.
+    TBitmap copy;
+    const TBitmap *src = m_bitmap.get();
+    J_COLOR_SPACE space = JCS_EXT_BGR;
+    int components = 3;
+    if (src->pixelFormat() == TPixelFormat::pf32bit) {
+        space = JCS_EXT_BGRX;
+        components = 4;
+    } else if (src->pixelFormat() != TPixelFormat::pf24bit) {
+        copy.assign(*src);
+        copy.setPixelFormat(TPixelFormat::pf24bit);
+        src = &copy;
+    }
+    std::vector<JSAMPROW> rows(size_t(src->height()));
+    for (int y = 0; y < src->height(); ++y)
+        rows[size_t(y)] = const_cast<JSAMPROW>(src->constScanLine(y));
+
+    CompressJob job{};
+    job.rows = rows.data();
+    job.width = src->width();
+    job.height = src->height();
+    job.components = components;
+    job.inSpace = space;
+    job.quality = m_encodeQuality;
+    job.gray = m_grayOutput;
+    job.progressive = m_progressiveWrite;
+    job.multiRow = src->bytesPerLine() > 0 && src->bytesPerLine() % 4 == 0;
+
+    ErrorMgr err;
+    initErrorMgr(err);
+    auto *raw = new jpeg_compress_struct{};
+    if (const int code = createCompressC(raw, &err)) {
+        delete raw;
+        throw EJPEG(code);
+    }
+    std::unique_ptr<jpeg_compress_struct, CompressDeleter> ci(raw);
+    JpegProgress prog;
+    prog.install(reinterpret_cast<j_common_ptr>(ci.get()), this, &err, job.width);
+    progress(TProgressStage::psStarting, 0, false, QRect(), QString());
+    const int code = compressC(ci.get(), &err, &job);
+    std::unique_ptr<unsigned char, decltype(&std::free)> out(job.out, &std::free);
+    if (code != 0) {
+        progress(TProgressStage::psEnding, 0, false, QRect(), QString());
+        if (code == kAbortCode) {
+            m_body = std::make_shared<Data>();
+            return;
+        }
+        if (prog.failure)
+            std::rethrow_exception(prog.failure);
+        throw EJPEG(code);
+    }
+    auto body = std::make_shared<Data>();
+    body->bytes = QByteArray(reinterpret_cast<const char *>(job.out), qsizetype(job.outSize));
+    body->hasData = true;
+    body->width = job.width;
+    body->height = job.height;
+    body->grayscale = m_grayOutput;
+    body->multiScan = m_progressiveWrite;
+    m_body = std::move(body);
+    progress(TProgressStage::psEnding, 100, false, QRect(), QString());
+}
+
+void TJPEGImage::saveToStream(QIODevice &stream)
+{
+    JPEGNeeded();
+    if (!m_body->hasData)
+        return;
+    const QByteArray &bytes = m_body->all();
+    writeAll(stream, bytes.constData(), bytes.size());
+}
+
+void TJPEGImage::draw(QPainter &painter, const QRect &dest)
+{
+    if (isEmpty())
+        return;
+    bitmap();
+    m_bitmap->draw(painter, dest);
+}
