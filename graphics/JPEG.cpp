@@ -118,6 +118,7 @@ struct SourceMgr {
     size_t size;
     int fd;
     off_t filePos;
+    bool startOfFile;
     JOCTET chunk[16384];
 };
 
@@ -135,12 +136,15 @@ extern "C" boolean fillInputBuffer(j_decompress_ptr cinfo)
             n = ::pread(src->fd, src->chunk, sizeof src->chunk, src->filePos);
         while (n < 0 && errno == EINTR);
         if (n > 0) {
+            src->startOfFile = false;
             src->filePos += n;
             src->pub.next_input_byte = src->chunk;
             src->pub.bytes_in_buffer = size_t(n);
             return TRUE;
         }
     }
+    if (src->startOfFile)
+        ERREXIT(cinfo, JERR_INPUT_EMPTY);
     // Truncated data ends in a fake EOI, as libjpeg's own sources do: the decoder warns and
     // fills the rest of the picture instead of failing.
     WARNMS(cinfo, JWRN_JPEG_EOF);
@@ -179,6 +183,7 @@ void initSourceMgr(SourceMgr &src, const JOCTET *data, size_t size, int fd)
     src.size = size;
     src.fd = fd;
     src.filePos = 0;
+    src.startOfFile = size == 0;
 }
 
 struct HeaderInfo {

@@ -1,0 +1,42 @@
+#pragma once
+// Shared test support: a QApplication on the offscreen platform, created once in fresh HOME,
+// XDG and temp folders so no test touches the real user's files, and JPEG fixtures made with
+// libjpeg directly (so they do not depend on the code under test).
+
+#include <QImage>
+#include <QString>
+
+#include <vector>
+
+namespace testing_support {
+
+// The fresh folder of this test run (HOME, XDG folders and TMPDIR live below it).
+QString runDir();
+// A new empty folder below runDir().
+QString freshDir();
+
+// A photo-like picture: smooth gradients with detail, so JPEG artefacts and off-by-one
+// mistakes both show.
+QImage pattern(int width, int height, unsigned seed = 1);
+
+struct JpegOptions {
+    int quality = 90;
+    bool gray = false;
+    bool progressive = false;
+    bool cmyk = false; // written as Adobe-style inverted CMYK
+};
+// Writes image to path with libjpeg. Returns false on failure.
+bool writeJpeg(const QString &path, const QImage &image, const JpegOptions &opt = {});
+QByteArray encodeJpeg(const QImage &image, const JpegOptions &opt = {});
+
+struct Decoded {
+    int width = 0, height = 0, components = 0;
+    std::vector<unsigned char> pixels; // rows packed, RGB or gray
+};
+// libjpeg's own decode with default settings (RGB or gray output).
+Decoded rawDecode(const QByteArray &jpeg);
+
+QByteArray readFile(const QString &path);
+bool writeFile(const QString &path, const QByteArray &data);
+
+} // namespace testing_support

@@ -1,0 +1,83 @@
+#include "Bitmap.h"
+#include "JPEG.h"
+#include "Picture.h"
+#include "SSImage.h"
+#include "TestSupport.h"
+
+#include <QPainter>
+
+#include <gtest/gtest.h>
+
+using namespace testing_support;
+
+TEST(PictureRegistry, FilterListsEveryFormatInOrder)
+{
+    const QString filter = TPicture::graphicFilter();
+    const QStringList exts = {"wmf", "emf", "ico", "bmp", "jpeg", "jpg"};
+    qsizetype last = filter.indexOf('|');
+    for (const QString &e : exts) {
+        SCOPED_TRACE(qPrintable(e));
+        const qsizetype at = (filter + '|').indexOf("|*." + e + "|", last + 1);
+        EXPECT_GT(at, last);
+        last = at;
+    }
+    EXPECT_TRUE(filter.startsWith("すべての画像 (*.wmf;*.emf;*.ico;*.bmp;*.jpeg;*.jpg)|"));
+}
+
+TEST(PictureRegistry, LaterRegistrationWinsWithoutRegardToCase)
+{
+    EXPECT_NE(dynamic_cast<TJPEGImage *>(TPicture::createForExtension(".JPG").get()), nullptr);
+    EXPECT_NE(dynamic_cast<TBitmap *>(TPicture::createForExtension("Bmp").get()), nullptr);
+    EXPECT_THROW(TPicture::createForExtension(".wmf"), EInvalidGraphic);
+    EXPECT_THROW(TPicture::createForExtension(".xyz"), EInvalidGraphic);
+
+    TPicture::registerFileFormat("JPG", "Test", "TBitmap", [] { return std::make_unique<TBitmap>(); });
+    EXPECT_NE(dynamic_cast<TBitmap *>(TPicture::createForExtension("jpg").get()), nullptr);
+    EXPECT_TRUE(TPicture::graphicFilter().endsWith("|Test (*.JPG)|*.JPG"));
+    // Twice in the "all" entry and twice in its own; the replaced entry is gone.
+    EXPECT_EQ(TPicture::graphicFilter().count("*.jpg", Qt::CaseInsensitive), 4);
+
+    TPicture::unregisterGraphicClass("TBitmap");
+    EXPECT_THROW(TPicture::createForExtension("bmp"), EInvalidGraphic);
+    TPicture::registerFileFormat("bmp", "ﾋﾞｯﾄﾏｯﾌﾟ", "TBitmap", [] { return std::make_unique<TBitmap>(); });
+    TPicture::registerFileFormat("jpg", "JPEG Image File", "TJPEGImage", [] { return std::make_unique<TJPEGImage>(); });
+}
+
+TEST(SSImage, TransparentColourShowsTheBackground)
+{
+    const QRgb key = qRgb(198, 195, 198);
+    QImage icon(16, 16, QImage::Format_RGB32);
+    icon.fill(key);
+    icon.setPixel(3, 3, qRgb(10, 20, 30));
+    TBitmap bmp = TBitmap::fromImage(icon);
+
+    for (bool transparent : {false, true}) {
+        SCOPED_TRACE(transparent);
+        TSSImage img;
+        img.resize(16, 16);
+        img.setTransparentColor(13026246);
+        img.picture().assign(&bmp);
+        img.setTransparent(transparent);
+        QImage canvas(16, 16, QImage::Format_RGB32);
+        canvas.fill(qRgb(0, 0, 255));
+        img.render(&canvas, QPoint(), QRegion(), QWidget::RenderFlags());
+        EXPECT_EQ(canvas.pixel(3, 3), qRgb(10, 20, 30));
+        EXPECT_EQ(canvas.pixel(0, 0), transparent ? qRgb(0, 0, 255) : key);
+    }
+}
+
+TEST(Image, StretchedDrawTouchesOnlyTheClip)
+{
+    TBitmap bmp = TBitmap::fromImage(pattern(40, 30));
+    QImage canvas(160, 120, QImage::Format_RGB32);
+    canvas.fill(Qt::black);
+    QPainter p(&canvas);
+    p.setClipRect(QRect(80, 60, 8, 8));
+    bmp.draw(p, QRect(0, 0, 160, 120));
+    p.end();
+    EXPECT_EQ(canvas.pixel(79, 59), qRgb(0, 0, 0));
+    EXPECT_EQ(canvas.pixel(88, 68), qRgb(0, 0, 0));
+    // Inside, each source pixel covers a 4 x 4 block.
+    EXPECT_EQ(canvas.pixel(80, 60), bmp.pixel(20, 15));
+    EXPECT_EQ(canvas.pixel(87, 67), bmp.pixel(21, 16));
+}
