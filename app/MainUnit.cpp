@@ -304,7 +304,9 @@ void TMainForm::FormShow()
 {
     ExplorerClick();
     OpenDialogFilter = QString::fromUtf8(kOpenFilter) + QLatin1Char('|') + TPicture::graphicFilter();
-    openFirstImage();
+    // Once the window is up: an error in the first picture then shows over a window that
+    // stays, instead of breaking off the showing of the window.
+    QMetaObject::invokeMethod(this, [this] { openFirstImage(); }, Qt::QueuedConnection);
 }
 
 void TMainForm::openFirstImage()

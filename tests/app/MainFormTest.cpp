@@ -1,0 +1,410 @@
+#include "JPEG.h"
+#include "MainUnit.h"
+#include "MsgBox.h"
+#include "RotateUnit.h"
+#include "StatusBarEx.h"
+#include "TestSupport.h"
+
+#include <QDesktopServices>
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QSlider>
+#include <QSpinBox>
+#include <QToolButton>
+
+#include <gtest/gtest.h>
+
+using namespace testing_support;
+
+namespace {
+
+// Answers every message box and remembers what it said.
+struct MessageRecorder {
+    QList<TMsgRequest> seen;
+    MessageRecorder()
+    {
+        SetMessageHook([this](const TMsgRequest &r) {
+            seen.append(r);
+            return QMessageBox::Ok;
+        });
+    }
+    ~MessageRecorder() { SetMessageHook(nullptr); }
+};
+
+QString jpegFixture(const QString &dir, const QString &name, int w, int h, unsigned seed = 1)
+{
+    const QString path = dir + QLatin1Char('/') + name;
+    EXPECT_TRUE(writeJpeg(path, pattern(w, h, seed)));
+    return path;
+}
+
+// Shows the window and lets the events that follow run (the first picture opens then).
+void showAndSettle(QWidget &w)
+{
+    w.show();
+    QApplication::processEvents();
+}
+
+} // namespace
+
+class ShellOpenCatcher : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> urls;
+public slots:
+    void open(const QUrl &url) { urls.append(url); }
+};
+
+TEST(MainForm, ClassifyFileByExtension)
+{
+    struct Case {
+        const char *path;
+        TFileKind kind;
+    } cases[] = {
+        {"/p/A.JPG", fkJpeg},      {"/p/b.jpeg", fkJpeg},      {"/p/c.JPZ", fkJpeg},
+        {"/p/d.LZH", fkArchive},   {"/p/a.b", fkPicture},      {"/p/x.Bmp", fkPicture},
+        {"/p/notes.txt", fkForeign}, {"/p/README", fkForeign}, {"/p.d/README", fkForeign},
+        {"/p/photo.PNG", fkForeign},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.path);
+        EXPECT_EQ(TMainForm::ClassifyFile(c.path), c.kind);
+    }
+    // Once PNG is a registered format, PNG files (and anything whose extension is a piece of a
+    // pattern, such as ".PN") are pictures.
+    TPicture::registerFileFormat("PNG", "Portable Network Graphics", "TTestPNG", nullptr);
+    EXPECT_EQ(TMainForm::ClassifyFile("/p/photo.PNG"), fkPicture);
+    EXPECT_EQ(TMainForm::ClassifyFile("/p/photo.pn"), fkPicture);
+    TPicture::unregisterGraphicClass("TTestPNG");
+}
+
+TEST(MainForm, ZoomTable)
+{
+    struct Case {
+        int pos, w, h;
+    } cases[] = {{0, 100, 75}, {1, 133, 100}, {2, 200, 150}, {3, 300, 225}, {4, 400, 300},
+                 {5, 600, 450}, {6, 800, 600}, {7, 1200, 900}, {8, 1600, 1200}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.pos);
+        EXPECT_EQ(TMainForm::ZoomSize(c.pos, 400, 300), QSize(c.w, c.h));
+    }
+    EXPECT_EQ(TMainForm::ZoomSize(3, 7, 7), QSize(3, 3)); // (7 div 4) * 3
+}
+
+TEST(MainForm, RotationGeometry)
+{
+    TBitmap src = TBitmap::fromImage(pattern(100, 50));
+    const TBitmap r90 = TMainForm::RotateBitmap(src, 90, nullptr);
+    ASSERT_EQ(r90.width(), 51);
+    ASSERT_EQ(r90.height(), 101);
+    const QRgb grey = qRgb(128, 128, 128);
+    for (int y = 0; y < 101; ++y)
+        ASSERT_EQ(r90.pixel(0, y), grey) << y;
+    for (int x = 0; x < 51; ++x)
+        ASSERT_EQ(r90.pixel(x, 100), grey) << x;
+    // Clockwise: the top-left corner goes to the top-right, the bottom-right to the bottom-left.
+    EXPECT_EQ(r90.pixel(50, 0), src.pixel(0, 0));
+    EXPECT_EQ(r90.pixel(1, 99), src.pixel(99, 49));
+
+    TBitmap once = TMainForm::RotateBitmap(src, 180, nullptr);
+    EXPECT_EQ(QSize(once.width(), once.height()), QSize(101, 51));
+    const TBitmap twice = TMainForm::RotateBitmap(once, 180, nullptr);
+    EXPECT_EQ(QSize(twice.width(), twice.height()), QSize(102, 52));
+
+    const TBitmap r30 = TMainForm::RotateBitmap(src, 30, nullptr);
+    EXPECT_EQ(QSize(r30.width(), r30.height()), QSize(113, 94)); // R(86.6 + 25) + 1, R(50 + 43.3) + 1
+    EXPECT_EQ(r30.pixel(0, 0), grey);
+}
+
+class MainFormFixture : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        dir = freshDir();
+        a = jpegFixture(dir, "a.jpg", 120, 80, 1);
+        b = jpegFixture(dir, "b.JPG", 60, 40, 2);
+    }
+    QString dir, a, b;
+    MessageRecorder messages;
+};
+
+TEST_F(MainFormFixture, OpenImageLoadsOnceAndSkipsTheSamePath)
+{
+    TMainForm form;
+    form.CurrentFile = a; // as if the last run ended on it
+    form.OpenImage(a);
+    EXPECT_EQ(form.GlobalCounter, 1) << "the first open always loads";
+    EXPECT_EQ(form.CurrentJpeg->width(), 120);
+    EXPECT_EQ(form.StatusBar->panelText(2), a);
+    EXPECT_EQ(form.Image1->toolTip(), a);
+
+    form.OpenImage(a);
+    EXPECT_EQ(form.GlobalCounter, 1);
+    form.OpenImage(b);
+    EXPECT_EQ(form.GlobalCounter, 2);
+    EXPECT_EQ(form.CurrentFile, b);
+    EXPECT_EQ(form.Image1->size(), QSize(60, 40));
+    EXPECT_TRUE(messages.seen.isEmpty());
+}
+
+TEST_F(MainFormFixture, MissingFileIsReportedAndChangesNothing)
+{
+    TMainForm form;
+    form.OpenImage(a);
+    const QString missing = dir + "/gone.jpg";
+    form.OpenImage(missing);
+    ASSERT_EQ(messages.seen.size(), 1);
+    EXPECT_EQ(messages.seen[0].text, QStringLiteral("ﾌｧｲﾙが見つかりません\n") + missing);
+    EXPECT_EQ(messages.seen[0].kind, TMsgKind::Information);
+    EXPECT_EQ(form.CurrentFile, a);
+}
+
+TEST_F(MainFormFixture, DamagedFileKeepsThePictureOnShow)
+{
+    TMainForm form;
+    form.OpenImage(a);
+    struct Case {
+        const char *name;
+        QByteArray data;
+    } cases[] = {{"empty.jpg", {}}, {"text.jpg", "just some text"}, {"cut.jpg", readFile(a).left(30)}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString bad = dir + '/' + c.name;
+        ASSERT_TRUE(writeFile(bad, c.data));
+        EXPECT_THROW(form.OpenImage(bad), EJPEG);
+        EXPECT_EQ(form.CurrentFile, a);
+        EXPECT_EQ(form.CurrentJpeg->width(), 120);
+        EXPECT_EQ(form.Image1->picture().width(), 120);
+    }
+    EXPECT_EQ(form.GlobalCounter, 1);
+}
+
+TEST_F(MainFormFixture, ForeignFilesGoToTheShell)
+{
+    ShellOpenCatcher catcher;
+    QDesktopServices::setUrlHandler("file", &catcher, "open");
+    TMainForm form;
+    form.OpenImage(a);
+    const QString txt = dir + "/notes.txt";
+    ASSERT_TRUE(writeFile(txt, "hello"));
+    form.OpenImage(txt);
+    QDesktopServices::unsetUrlHandler("file");
+    ASSERT_EQ(catcher.urls.size(), 1);
+    EXPECT_EQ(catcher.urls[0].toLocalFile(), txt);
+    EXPECT_EQ(form.CurrentFile, a);
+    EXPECT_EQ(form.GlobalCounter, 1);
+}
+
+TEST_F(MainFormFixture, ShowsThePicturePixelForPixelAtOneToOne)
+{
+    TMainForm form({a});
+    showAndSettle(form);
+    ASSERT_EQ(form.CurrentFile, QFileInfo(a).absoluteFilePath());
+    ASSERT_EQ(form.Image1->size(), QSize(120, 80));
+    const QImage shown = form.Image1->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    const Decoded ref = rawDecode(readFile(a));
+    int mismatches = 0;
+    for (int y = 0; y < ref.height; ++y)
+        for (int x = 0; x < ref.width; ++x) {
+            const unsigned char *p = ref.pixels.data() + (size_t(y) * size_t(ref.width) + size_t(x)) * 3;
+            mismatches += shown.pixel(x, y) != qRgb(p[0], p[1], p[2]);
+        }
+    EXPECT_EQ(mismatches, 0);
+}
+
+TEST_F(MainFormFixture, StartUpOpensTheFirstArgumentOrTheDefaultImage)
+{
+    {
+        TMainForm form({b, a});
+        showAndSettle(form);
+        EXPECT_EQ(form.CurrentFile, b);
+        EXPECT_EQ(form.CurrentFolder, dir) << "LinkWorkDir selects the file's folder";
+    }
+    {
+        TMainForm form({dir + "/nothing.jpg"});
+        showAndSettle(form);
+        EXPECT_TRUE(form.CurrentFile.isEmpty());
+        EXPECT_TRUE(messages.seen.isEmpty()) << "a missing command-line file is ignored silently";
+    }
+    {
+        TMainForm form;
+        showAndSettle(form);
+        EXPECT_EQ(form.CurrentFile, form.DefaultImage);
+        EXPECT_TRUE(form.DefaultImage.endsWith("/def.jpg"));
+        EXPECT_GT(form.CurrentJpeg->width(), 0);
+    }
+}
+
+TEST_F(MainFormFixture, DropOpensOnlyTheFirstFile)
+{
+    TMainForm form;
+    form.OpenImage(a);
+    form.WMDropFiles({dir, b}); // a folder first: ignored, and the rest with it
+    EXPECT_EQ(form.CurrentFile, a);
+    const QString sub = dir + "/sub";
+    QDir().mkpath(sub);
+    const QString c = jpegFixture(sub, "c.jpg", 30, 20);
+    form.WMDropFiles({c, b, a});
+    EXPECT_EQ(form.CurrentFile, c);
+    EXPECT_EQ(form.CurrentFolder, sub);
+}
+
+TEST_F(MainFormFixture, ZoomFollowsFixedScale)
+{
+    TMainForm form;
+    form.OpenImage(a);
+    form.ViewRate->setValue(6);
+    EXPECT_EQ(form.Image1->size(), QSize(240, 160));
+    form.OpenImage(b);
+    EXPECT_EQ(form.ViewRate->value(), 6) << "FixedScale keeps the zoom";
+    EXPECT_EQ(form.Image1->size(), QSize(120, 80));
+    form.FixedScale = false;
+    form.OpenImage(a);
+    EXPECT_EQ(form.ViewRate->value(), 4);
+    EXPECT_EQ(form.Image1->size(), QSize(120, 80));
+    form.Z1Click(form.Z[1]);
+    EXPECT_EQ(form.ViewRate->value(), 1);
+    EXPECT_EQ(form.Image1->size(), QSize(40, 26));
+    form.ViewRate->setValue(7);
+    form.k1Click();
+    EXPECT_TRUE(form.Z[7]->isChecked());
+}
+
+TEST_F(MainFormFixture, MouseButtonsOnTheView)
+{
+    TMainForm form;
+    form.resize(300, 300);
+    showAndSettle(form);
+    form.OpenImage(a);
+    struct Case {
+        const char *name;
+        int start;
+        Qt::MouseButtons buttons;
+        Qt::KeyboardModifiers mods;
+        int expected;
+    } cases[] = {
+        {"shift+left zooms out", 4, Qt::LeftButton, Qt::ShiftModifier, 3},
+        {"shift+right zooms in", 4, Qt::RightButton, Qt::ShiftModifier, 5},
+        {"shift+left at 0 stays", 0, Qt::LeftButton, Qt::ShiftModifier, 0},
+        {"shift+right at 8 stays", 8, Qt::RightButton, Qt::ShiftModifier, 8},
+        {"ctrl+shift+left does nothing", 4, Qt::LeftButton, Qt::ShiftModifier | Qt::ControlModifier, 4},
+        {"both buttons do nothing", 4, Qt::LeftButton | Qt::RightButton, Qt::NoModifier, 4},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        form.ViewRate->setValue(c.start);
+        form.ScrollBox1MouseDown(form.Image1, c.buttons, c.mods, 5, 5);
+        EXPECT_EQ(form.ViewRate->value(), c.expected);
+        EXPECT_EQ(form.Image1->size(), TMainForm::ZoomSize(c.expected, 120, 80));
+        EXPECT_FALSE(form.Dragging);
+    }
+    // A right click toggles the browser pane.
+    EXPECT_FALSE(form.Explorer->isChecked());
+    form.ScrollBox1MouseDown(form.Image1, Qt::RightButton, Qt::NoModifier, 5, 5);
+    EXPECT_TRUE(form.Explorer->isChecked());
+    EXPECT_GT(form.Panel1->height(), 0);
+    form.ScrollBox1MouseDown(form.ScrollBox1, Qt::RightButton, Qt::NoModifier, 5, 5);
+    EXPECT_FALSE(form.Explorer->isChecked());
+    EXPECT_EQ(form.Panel1->height(), 0);
+}
+
+TEST_F(MainFormFixture, DragAndKeysScrollTheView)
+{
+    TMainForm form;
+    form.resize(300, 300);
+    showAndSettle(form);
+    form.OpenImage(jpegFixture(dir, "big.jpg", 200, 150));
+    form.ViewRate->setValue(8); // 800 x 600, larger than the view
+    QApplication::processEvents();
+    QScrollBar *h = form.ScrollBox1->horizontalScrollBar();
+    QScrollBar *v = form.ScrollBox1->verticalScrollBar();
+    ASSERT_GT(h->maximum(), 0);
+    ASSERT_GT(v->maximum(), 0);
+
+    form.ScrollBox1MouseDown(form.ScrollBox1, Qt::LeftButton, Qt::NoModifier, 50, 50);
+    EXPECT_FALSE(form.Dragging) << "dragging starts only on the picture";
+    form.ScrollBox1MouseDown(form.Image1, Qt::LeftButton, Qt::NoModifier, 50, 50);
+    EXPECT_TRUE(form.Dragging);
+    form.Image1MouseMove(Qt::NoModifier, 30, 40);
+    EXPECT_EQ(h->value(), 20);
+    EXPECT_EQ(v->value(), 10);
+    form.Image1MouseUp(Qt::LeftButton, Qt::NoModifier, 30, 40);
+    EXPECT_FALSE(form.Dragging);
+    form.Image1MouseMove(Qt::NoModifier, 0, 0);
+    EXPECT_EQ(h->value(), 20);
+
+    form.RScrollClick();
+    EXPECT_EQ(h->value(), 25);
+    form.LScrollClick();
+    form.LScrollClick();
+    EXPECT_EQ(h->value(), 15);
+    form.DScrollClick();
+    EXPECT_EQ(v->value(), 15);
+    form.UScrollClick();
+    EXPECT_EQ(v->value(), 10);
+    h->setValue(0);
+    form.LScrollClick();
+    EXPECT_EQ(h->value(), 0) << "positions stay within range";
+    EXPECT_EQ(form.RScroll->shortcut(), QKeySequence("Shift+D"));
+    EXPECT_EQ(form.LScroll->shortcut(), QKeySequence("Shift+S"));
+    EXPECT_EQ(form.UScroll->shortcut(), QKeySequence("Shift+E"));
+    EXPECT_EQ(form.DScroll->shortcut(), QKeySequence("Shift+X"));
+}
+
+TEST_F(MainFormFixture, RotationWorksOnThePictureOnShow)
+{
+    const QString wide = jpegFixture(dir, "wide.jpg", 100, 50);
+    TMainForm form;
+    form.OpenImage(wide);
+    form.ViewRate->setValue(6);
+    form.RotatePicture(90);
+    EXPECT_EQ(QSize(form.CurrentJpeg->width(), form.CurrentJpeg->height()), QSize(51, 101));
+    EXPECT_EQ(form.Image1->size(), QSize(51, 101)) << "shown at natural size until the zoom changes";
+    EXPECT_EQ(form.CurrentFile, wide);
+    EXPECT_FALSE(form.CurrentJpeg->hasCompressedData());
+    EXPECT_EQ(form.StatusBar->gauge(), 0);
+    form.Rotate2Click();
+    EXPECT_EQ(QSize(form.CurrentJpeg->width(), form.CurrentJpeg->height()), QSize(52, 102));
+    // The rotated picture saves as a new JPEG of its own size.
+    const QString out = dir + "/rotated.jpg";
+    form.CurrentJpeg->saveToFile(out);
+    TJPEGImage back;
+    back.loadFromFile(out);
+    EXPECT_EQ(QSize(back.width(), back.height()), QSize(52, 102));
+}
+
+TEST(RotateForm, EnterAcceptsAndEscapeCancels)
+{
+    for (int key : {Qt::Key_Return, Qt::Key_Escape}) {
+        SCOPED_TRACE(key);
+        TRotateForm dlg;
+        dlg.SpinEdit->setValue(45);
+        EXPECT_EQ(dlg.SpinEdit->minimum(), 1);
+        EXPECT_EQ(dlg.SpinEdit->maximum(), 359);
+        dlg.open();
+        dlg.SpinEdit->setFocus();
+        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+        QApplication::sendEvent(dlg.SpinEdit, &press);
+        EXPECT_FALSE(dlg.isVisible());
+        EXPECT_EQ(dlg.result(), key == Qt::Key_Return ? QDialog::Accepted : QDialog::Rejected);
+    }
+}
+
+TEST_F(MainFormFixture, ClosingDeletesTheTemporaryFilesThatStillExist)
+{
+    TMainForm form;
+    const QString t1 = dir + "/t1.jpg", t2 = dir + "/t2.jpg";
+    ASSERT_TRUE(writeFile(t1, "x"));
+    form.TempFiles = {t1, t2};
+    bool canClose = false;
+    form.FormCloseQuery(canClose);
+    EXPECT_TRUE(canClose);
+    EXPECT_FALSE(QFileInfo::exists(t1));
+    EXPECT_TRUE(QFileInfo::exists(a));
+}
+
+#include "MainFormTest.moc"
