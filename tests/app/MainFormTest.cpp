@@ -18,6 +18,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 using namespace testing_support;
 
 namespace {
@@ -118,6 +120,44 @@ TEST(MainForm, RotationGeometry)
     const TBitmap r30 = TMainForm::RotateBitmap(src, 30, nullptr);
     EXPECT_EQ(QSize(r30.width(), r30.height()), QSize(113, 94)); // R(86.6 + 25) + 1, R(50 + 43.3) + 1
     EXPECT_EQ(r30.pixel(0, 0), grey);
+}
+
+TEST(MainForm, RotationSamplesExactlyAsTheExtendedPrecisionWalk)
+{
+    // The walk as written out: extended precision, incremental, round half to even.
+    const auto reference = [](const TBitmap &src, int degrees) {
+        const long double a = degrees * 3.14159265358979323846264338327950288L / 180.0L;
+        const long double c = cosl(a), s = sinl(a);
+        const int w = src.width(), h = src.height();
+        const int w2 = int(llrintl(fabsl(c * w) + fabsl(-s * h)) + 1);
+        const int h2 = int(llrintl(fabsl(s * w) + fabsl(c * h)) + 1);
+        QImage out(w2, h2, QImage::Format_RGB32);
+        long double x = w / 2.0L - c * (w2 / 2) - s * (h2 / 2);
+        long double y = h / 2.0L + s * (w2 / 2) - c * (h2 / 2);
+        for (int j = 0; j < h2; ++j) {
+            for (int i = 0; i < w2; ++i) {
+                const long long X = llrintl(x), Y = llrintl(y);
+                out.setPixel(i, j, X >= 0 && X < w && Y >= 0 && Y < h ? src.pixel(int(X), int(Y)) : qRgb(128, 128, 128));
+                x += c;
+                y -= s;
+            }
+            x += s - c * w2;
+            y += c + s * w2;
+        }
+        return out;
+    };
+    TBitmap src = TBitmap::fromImage(pattern(37, 23));
+    for (int degrees : {1, 30, 45, 90, 137, 180, 270, 359}) {
+        SCOPED_TRACE(degrees);
+        const QImage expected = reference(src, degrees);
+        const TBitmap got = TMainForm::RotateBitmap(src, degrees, nullptr);
+        ASSERT_EQ(QSize(got.width(), got.height()), expected.size());
+        int mismatches = 0;
+        for (int y = 0; y < expected.height(); ++y)
+            for (int x = 0; x < expected.width(); ++x)
+                mismatches += got.pixel(x, y) != expected.pixel(x, y);
+        EXPECT_EQ(mismatches, 0);
+    }
 }
 
 class MainFormFixture : public ::testing::Test {

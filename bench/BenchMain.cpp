@@ -1,0 +1,109 @@
+// Runs the benchmarks under an offscreen QApplication and prints each figure as a ratio to its
+// reference from the same run.
+#include "BenchSupport.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <vector>
+
+#include <jpeglib.h>
+
+namespace {
+
+std::unique_ptr<QTemporaryDir> g_dir;
+
+class CapturingReporter : public benchmark::ConsoleReporter {
+public:
+    std::map<std::string, double> seconds; // per iteration, real time
+    void ReportRuns(const std::vector<Run> &runs) override
+    {
+        for (const Run &r : runs)
+            if (r.iterations > 0 && (r.run_type == Run::RT_Iteration || r.aggregate_name == "mean"))
+                seconds[r.benchmark_name()] = r.real_accumulated_time / double(r.iterations);
+        ConsoleReporter::ReportRuns(runs);
+    }
+};
+
+void ratio(const CapturingReporter &rep, const char *label, const std::string &ours, const std::string &ref,
+           double goal)
+{
+    // With --benchmark_repetitions the means stand in for the single runs.
+    auto find = [&](const std::string &name) {
+        auto it = rep.seconds.find(name + "_mean");
+        return it != rep.seconds.end() ? it : rep.seconds.find(name);
+    };
+    auto a = find(ours), b = find(ref);
+    if (a == rep.seconds.end() || b == rep.seconds.end())
+        return;
+    const double r = a->second / b->second;
+    std::printf("%-44s %8.3f ms / %8.3f ms = %5.2fx  (goal <= %.2fx) %s\n", label, a->second * 1e3,
+                b->second * 1e3, r, goal, r <= goal ? "met" : "MISSED");
+}
+
+} // namespace
+
+QString benchJpeg(int width, int height)
+{
+    const QString path = g_dir->filePath(QStringLiteral("photo-%1x%2.jpg").arg(width).arg(height));
+    if (QFile::exists(path))
+        return path;
+    jpeg_compress_struct ci{};
+    jpeg_error_mgr err{};
+    ci.err = jpeg_std_error(&err);
+    jpeg_create_compress(&ci);
+    FILE *f = std::fopen(QFile::encodeName(path).constData(), "wb");
+    jpeg_stdio_dest(&ci, f);
+    ci.image_width = JDIMENSION(width);
+    ci.image_height = JDIMENSION(height);
+    ci.input_components = 3;
+    ci.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&ci);
+    jpeg_set_quality(&ci, 90, TRUE);
+    jpeg_start_compress(&ci, TRUE);
+    std::vector<JSAMPLE> row(size_t(width) * 3);
+    unsigned state = 12345;
+    while (ci.next_scanline < ci.image_height) {
+        const int y = int(ci.next_scanline);
+        for (int x = 0; x < width; ++x) {
+            state = state * 1103515245u + 12345u;
+            const int n = int((state >> 16) & 15);
+            row[size_t(x) * 3] = JSAMPLE(127 + 110 * std::sin(x * 0.004 + y * 0.002) + n);
+            row[size_t(x) * 3 + 1] = JSAMPLE((y * 200) / height + n);
+            row[size_t(x) * 3 + 2] = JSAMPLE(((x / 7) ^ (y / 5)) & 0xFF);
+        }
+        JSAMPROW r = row.data();
+        jpeg_write_scanlines(&ci, &r, 1);
+    }
+    jpeg_finish_compress(&ci);
+    jpeg_destroy_compress(&ci);
+    std::fclose(f);
+    return path;
+}
+
+int main(int argc, char **argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    g_dir = std::make_unique<QTemporaryDir>();
+    benchmark::Initialize(&argc, argv);
+    CapturingReporter rep;
+    benchmark::RunSpecifiedBenchmarks(&rep);
+    std::printf("\nRatios against the reference of the same run:\n");
+    ratio(rep, "JPEG open 24 MP (header only) vs 0.3 MP", "JpegOpen/6000/4000", "JpegOpen/640/480", 1.5);
+    ratio(rep, "JPEG decode 24 MP: TJPEGImage vs raw libjpeg", "DecodeOurs/6000/4000", "DecodeRaw/6000/4000", 1.05);
+    ratio(rep, "JPEG decode 3 MP: TJPEGImage vs raw libjpeg", "DecodeOurs/2048/1536", "DecodeRaw/2048/1536", 1.05);
+    ratio(rep, "Rotate 24 MP by 30: RotateBitmap vs plain loop", "RotateOurs", "RotatePlainLoop", 1.25);
+    ratio(rep, "Rotate 24 MP by 30: RotatePicture vs plain loop", "RotatePictureWhole", "RotatePlainLoop", 1.25);
+    benchmark::Shutdown();
+    g_dir.reset();
+    return 0;
+}
