@@ -2,6 +2,7 @@
 
 #include "AppPaths.h"
 #include "MsgBox.h"
+#include "Preload.h"
 #include "RotateUnit.h"
 #include "SSImage.h"
 #include "StatusBarEx.h"
@@ -121,14 +122,19 @@ void traceRow(long double &x, long double &y, long double c, long double s, int 
 #endif
 }
 
+// The cursors and the title icon are compiled in: no file to lose, no image reader to start.
+#include "cursors/CUR1.xpm"
+#include "cursors/CUR2.xpm"
+#include "cursors/CUR3.xpm"
+#include "cursors/CUR4.xpm"
+#include "icons/main16.xpm"
+
 QCursor loadCursor(int n)
 {
-    // Hot spots: the arrow's tip, the magnifier's centre, the hand's palm, the hourglass centre.
-    static const QPoint hot[5] = {{0, 0}, {1, 1}, {6, 6}, {8, 8}, {8, 8}};
-    const QPixmap pm(QStringLiteral(":/cursors/CUR%1.xpm").arg(n));
-    if (pm.isNull())
-        return QCursor(Qt::ArrowCursor);
-    return QCursor(pm, hot[n].x(), hot[n].y());
+    static const char *const *const xpm[5] = {nullptr, cur1, cur2, cur3, cur4};
+    // Hot spots: the arrow's tip, the magnifier's lens, the hand's palm, the hourglass centre.
+    static const QPoint hot[5] = {{0, 0}, {0, 0}, {4, 4}, {8, 8}, {8, 8}};
+    return QCursor(QPixmap::fromImage(QImage(xpm[n])), hot[n].x(), hot[n].y());
 }
 
 } // namespace
@@ -160,7 +166,7 @@ void TMainForm::buildWindow()
     Image2->setTransparentColor(13026246);
     Image2->setTransparent(true);
     {
-        TBitmap icon = TBitmap::fromImage(QImage(QStringLiteral(":/icons/main16.xpm")));
+        TBitmap icon = TBitmap::fromImage(QImage(main16));
         if (!icon.isEmpty())
             Image2->picture().assign(&icon);
     }
@@ -354,9 +360,14 @@ void TMainForm::FormShow()
 {
     ExplorerClick();
     OpenDialogFilter = QString::fromUtf8(kOpenFilter) + QLatin1Char('|') + TPicture::graphicFilter();
-    // Once the window is up: an error in the first picture then shows over a window that
-    // stays, instead of breaking off the showing of the window.
-    QMetaObject::invokeMethod(this, [this] { openFirstImage(); }, Qt::QueuedConnection);
+    try {
+        openFirstImage();
+    } catch (const std::exception &e) {
+        // Said once the window is up, so the error shows over a window that stays instead of
+        // breaking off its showing.
+        const QString msg = QString::fromUtf8(e.what());
+        QMetaObject::invokeMethod(this, [msg] { ReportError(msg); }, Qt::QueuedConnection);
+    }
 }
 
 void TMainForm::openFirstImage()
@@ -465,9 +476,12 @@ void TMainForm::OpenImage(const QString &path)
         }
         // Load and decode into a new picture first: a file that fails leaves the picture on
         // show, and the one in memory, as they were.
-        auto jpeg = std::make_unique<TJPEGImage>();
-        jpeg->loadFromFile(path);
-        jpeg->DIBNeeded();
+        std::unique_ptr<TJPEGImage> jpeg = Preload ? Preload->take(path) : nullptr;
+        if (!jpeg) {
+            jpeg = std::make_unique<TJPEGImage>();
+            jpeg->loadFromFile(path);
+            jpeg->DIBNeeded();
+        }
         CurrentJpeg = std::move(jpeg);
         showSteps(path);
         break;

@@ -20,6 +20,7 @@ class QSplitter;
 class QToolBar;
 class QToolButton;
 class TSSImage;
+class TPreload;
 class TStatusBarEx;
 
 enum TFileKind { fkJpeg = 0, fkPicture = 1, fkForeign = 2, fkArchive = 3 };
@@ -77,6 +78,8 @@ public:
     int DragY = 0;
     QPoint ArchiveAnchor;
     QString HelpFile;
+    // The first picture, decoded ahead while the window came up (may be null).
+    TPreload *Preload = nullptr;
 
     // Settings, with their defaults until the settings store reads them.
     bool FixedScale = true;

@@ -1,13 +1,22 @@
 #include "Application.h"
 #include "JPEG.h"
 #include "MainUnit.h"
-#include "MsgBox.h"
+#include "Preload.h"
 #include "PrivateTemp.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QScreen>
 
 int main(int argc, char **argv)
 {
+    // The first picture decodes on the second core while the window system comes up.
+    TPreload preload;
+    if (argc > 1 && argv[1][0] != '-')
+        preload.start(QFile::decodeName(argv[1]));
+    else
+        preload.start(QFileInfo(QStringLiteral("/proc/self/exe")).canonicalPath() + QStringLiteral("/def.jpg"));
+
     TApplication app(argc, argv);
     std::unique_ptr<TPrivateTemp> temp;
     try {
@@ -18,10 +27,13 @@ int main(int argc, char **argv)
     }
     if (const QScreen *s = QGuiApplication::primaryScreen())
         JpegDefaults.EightBitOutput = s->depth() <= 8;
+    if (JpegDefaults.EightBitOutput)
+        preload.take(QString()); // decoded for a deeper screen than this one
 
     QStringList args = QCoreApplication::arguments();
     args.removeFirst();
     TMainForm form(args);
+    form.Preload = &preload;
     form.show();
     return app.exec();
 }

@@ -1,6 +1,7 @@
 #include "JPEG.h"
 #include "MainUnit.h"
 #include "MsgBox.h"
+#include "Preload.h"
 #include "RotateUnit.h"
 #include "StatusBarEx.h"
 #include "TestSupport.h"
@@ -415,6 +416,64 @@ TEST_F(MainFormFixture, RotationWorksOnThePictureOnShow)
     TJPEGImage back;
     back.loadFromFile(out);
     EXPECT_EQ(QSize(back.width(), back.height()), QSize(52, 102));
+}
+
+TEST_F(MainFormFixture, PreloadHandsOverOnlyTheSameUnchangedFile)
+{
+    {
+        TPreload p;
+        p.start(a);
+        EXPECT_EQ(p.take(b), nullptr);
+        EXPECT_EQ(p.take(a), nullptr) << "handed over at most once";
+    }
+    {
+        TPreload p;
+        p.start(a);
+        auto img = p.take(a);
+        ASSERT_NE(img, nullptr);
+        EXPECT_TRUE(img->hasBitmap());
+        EXPECT_EQ(img->width(), 120);
+    }
+    {
+        TPreload p;
+        p.start(a);
+        ASSERT_TRUE(writeJpeg(a, pattern(10, 10))); // replaced before the window asks for it
+        EXPECT_EQ(p.take(a), nullptr);
+    }
+    {
+        const QString bad = dir + "/bad.jpg", txt = dir + "/t.txt";
+        ASSERT_TRUE(writeFile(bad, "no jpeg"));
+        ASSERT_TRUE(writeFile(txt, "text"));
+        TPreload p1, p2;
+        p1.start(bad);
+        p2.start(txt);
+        EXPECT_EQ(p1.take(bad), nullptr);
+        EXPECT_EQ(p2.take(txt), nullptr);
+    }
+    // The window uses the handed-over picture.
+    TPreload p;
+    p.start(b);
+    TMainForm form({b});
+    form.Preload = &p;
+    showAndSettle(form);
+    EXPECT_EQ(form.CurrentFile, b);
+    EXPECT_TRUE(form.CurrentJpeg->hasBitmap());
+    EXPECT_EQ(p.take(b), nullptr);
+}
+
+TEST_F(MainFormFixture, DamagedFirstPictureIsReportedOverTheShownWindow)
+{
+    const QString bad = dir + "/bad.jpg";
+    ASSERT_TRUE(writeFile(bad, "no jpeg at all"));
+    QStringList reported;
+    SetErrorReporter([&](const QString &m) { reported.append(m); });
+    TMainForm form({bad});
+    showAndSettle(form);
+    SetErrorReporter(nullptr);
+    EXPECT_TRUE(form.isVisible());
+    ASSERT_EQ(reported.size(), 1);
+    EXPECT_TRUE(reported[0].startsWith("JPEG ｴﾗｰ #"));
+    EXPECT_TRUE(form.CurrentFile.isEmpty());
 }
 
 TEST(RotateForm, EnterAcceptsAndEscapeCancels)
