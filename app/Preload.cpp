@@ -2,10 +2,20 @@
 
 #include <QFileInfo>
 
+#include <fontconfig/fontconfig.h>
+
 TPreload::~TPreload()
 {
     if (m_thread.joinable())
         m_thread.join();
+    if (m_fonts.joinable())
+        m_fonts.join();
+}
+
+void TPreload::warmFonts()
+{
+    if (!m_fonts.joinable())
+        m_fonts = std::thread([] { FcInit(); });
 }
 
 void TPreload::start(const QString &path)

@@ -18,6 +18,9 @@ public:
 
     // Starts decoding path (a ".jpg" or ".jpeg" file) on a worker thread; anything else is ignored.
     void start(const QString &path);
+    // Loads the font configuration on another thread; the first text the window lays out
+    // would otherwise wait for it.
+    void warmFonts();
     // Waits for the worker and hands over its picture, or nullptr when path is another file,
     // the file changed, or decoding failed (the caller then loads the file itself and reports
     // the error as usual).
@@ -25,6 +28,7 @@ public:
 
 private:
     std::thread m_thread;
+    std::thread m_fonts;
     QString m_path;
     qint64 m_size = -1;
     QDateTime m_modified;
