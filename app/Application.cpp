@@ -3,11 +3,20 @@
 #include "Exceptions.h"
 #include "MsgBox.h"
 
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
+
 TApplication::TApplication(int &argc, char **argv) : QApplication(argc, argv)
 {
     setApplicationName(QStringLiteral("Pictlane Type II"));
     setApplicationDisplayName(QStringLiteral("Pictlane Type II"));
     SetErrorReporter(&TApplication::ShowException);
+    // The program speaks Japanese whatever the locale; Qt's own dialogs follow it.
+    auto *qt = new QTranslator(this);
+    if (qt->load(QLocale(QLocale::Japanese, QLocale::Japan), QStringLiteral("qtbase"), QStringLiteral("_"),
+                 QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        installTranslator(qt);
 }
 
 bool TApplication::notify(QObject *receiver, QEvent *event)

@@ -630,7 +630,8 @@ void TMainForm::ScrollBox1MouseDown(QWidget *sender, Qt::MouseButtons buttons, Q
             TrackBar1Change();
         }
     }
-    Bar1->move(Bar1->x(), 0);
+    // The title bar is the window's menu widget, first among the top bars at all times, so
+    // there is nothing to move back to the top here.
 }
 
 void TMainForm::Image1MouseMove(Qt::KeyboardModifiers, int x, int y)

@@ -3,6 +3,7 @@
 #include "MainUnit.h"
 #include "Preload.h"
 #include "PrivateTemp.h"
+#include "TermSignals.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -33,6 +34,8 @@ int main(int argc, char **argv)
 
     QStringList args = QCoreApplication::arguments();
     args.removeFirst();
+    // Asked to stop from outside: close as the user would, so temporary files go too.
+    TTermSignals term([](int) { QApplication::closeAllWindows(); });
     TMainForm form(args);
     form.Preload = &preload;
     form.show();

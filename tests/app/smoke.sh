@@ -31,7 +31,10 @@ for colour in '#FF0000' '#00FF00' '#0000FF' '#FFFF00'; do
     [ "$count" -gt 25000 ] && found=$((found+1))
 done
 [ "$found" -eq 4 ] || { echo "the picture is not on screen"; exit 1; }
+# Asked to stop, it closes as on a normal exit and leaves no private temporary folder behind.
 kill "${pids[-1]}"; wait "${pids[-1]}" 2>/dev/null || true
+left=$(find "$TMPDIR" -maxdepth 1 -name 'pictlane-*' | wc -l)
+[ "$left" -eq 0 ] || { echo "temporary folder left behind after SIGTERM"; exit 1; }
 
 printf 'this is not a jpeg' > "$work/bad.jpg"
 "$prog" "$work/bad.jpg" & bad=$!; pids+=($bad)

@@ -1,12 +1,17 @@
 #include "AppPaths.h"
 #include "PrivateTemp.h"
+#include "TermSignals.h"
 #include "TestSupport.h"
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 
 #include <gtest/gtest.h>
+
+#include <csignal>
 
 #include <sys/stat.h>
 
@@ -47,4 +52,19 @@ TEST(AppPaths, FolderAndExtension)
         EXPECT_EQ(FolderOf(c.path), QString(c.folder));
         EXPECT_EQ(ExtractFileExt(c.path), QString(c.ext));
     }
+}
+
+TEST(TermSignals, TerminationArrivesAsAnEvent)
+{
+    QList<int> seen;
+    {
+        TTermSignals term([&](int s) { seen.append(s); });
+        std::raise(SIGTERM);
+        std::raise(SIGHUP);
+        QElapsedTimer t;
+        t.start();
+        while (seen.size() < 2 && t.elapsed() < 5000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    }
+    EXPECT_EQ(seen, (QList<int>{SIGTERM, SIGHUP}));
 }
