@@ -151,7 +151,11 @@ TMainForm::TMainForm(const QStringList &args, QWidget *parent) : QMainWindow(par
     FormCreate();
 }
 
-TMainForm::~TMainForm() = default;
+TMainForm::~TMainForm()
+{
+    if (Preload)
+        Preload->forget();
+}
 
 void TMainForm::buildWindow()
 {
@@ -476,7 +480,12 @@ void TMainForm::OpenImage(const QString &path)
         }
         // Load and decode into a new picture first: a file that fails leaves the picture on
         // show, and the one in memory, as they were.
-        std::unique_ptr<TJPEGImage> jpeg = Preload ? Preload->take(path) : nullptr;
+        TPreload::First first = Preload ? Preload->take(path) : TPreload::First();
+        if (!first.preview.isEmpty()) {
+            showPreview(path, std::move(first.preview));
+            break;
+        }
+        std::unique_ptr<TJPEGImage> jpeg = std::move(first.picture);
         if (!jpeg) {
             jpeg = std::make_unique<TJPEGImage>();
             jpeg->loadFromFile(path);
@@ -506,9 +515,30 @@ void TMainForm::OpenImage(const QString &path)
     }
 }
 
-void TMainForm::showSteps(const QString &path)
+void TMainForm::showPreview(const QString &path, TBitmap preview)
 {
-    Image1->picture().assign(CurrentJpeg.get());
+    // Until the whole picture arrives, the picture in memory holds the header only (a command
+    // that needs its pixels decodes them itself) and the view shows the preview.
+    auto placeholder = std::make_unique<TJPEGImage>();
+    placeholder->loadFromFile(path);
+    const TPreviewGraphic shown(std::move(preview), placeholder->width(), placeholder->height());
+    CurrentJpeg = std::move(placeholder);
+    showSteps(path, &shown);
+    Preload->whenDone(this, [this, waiting = CurrentJpeg.get()](std::unique_ptr<TJPEGImage> whole) {
+        // Only while the placeholder is on show untouched: a newer picture or a rotation wins.
+        if (!CurrentJpeg || CurrentJpeg.get() != waiting || CurrentJpeg->hasBitmap())
+            return;
+        if (whole)
+            CurrentJpeg = std::move(whole);
+        else
+            CurrentJpeg->DIBNeeded(); // decoding failed over there: fail here, with the message
+        Image1->picture().assign(CurrentJpeg.get());
+    });
+}
+
+void TMainForm::showSteps(const QString &path, const TGraphic *shown)
+{
+    Image1->picture().assign(shown ? shown : CurrentJpeg.get());
     Image1->setToolTip(path);
     CurrentFile = path;
     StatusBar->setPanelText(2, path);

@@ -139,7 +139,9 @@ protected:
 private:
     void buildWindow();
     void applyScrollShortcuts();
-    void showSteps(const QString &path);
+    // shown: what the view shows, when not CurrentJpeg itself.
+    void showSteps(const QString &path, const TGraphic *shown = nullptr);
+    void showPreview(const QString &path, TBitmap preview);
     void openFirstImage();
     void linkFolderOf(const QString &path);
     Qt::Edges edgesAt(const QPoint &pos) const;

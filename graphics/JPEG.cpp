@@ -351,6 +351,29 @@ int decodeRunC(jpeg_decompress_struct *ci, ErrorMgr *err, DecodeJob *job)
     return 0;
 }
 
+int cropStartC(jpeg_decompress_struct *ci, ErrorMgr *err, JDIMENSION width, JDIMENSION *outWidth)
+{
+    if (setjmp(err->jump))
+        return err->code;
+    jpeg_start_decompress(ci);
+    JDIMENSION x = 0, w = width < ci->output_width ? width : ci->output_width;
+    if (w < ci->output_width)
+        jpeg_crop_scanline(ci, &x, &w);
+    *outWidth = w;
+    return 0;
+}
+
+int cropRowsC(jpeg_decompress_struct *ci, ErrorMgr *err, DecodeJob *job, JDIMENSION rows)
+{
+    if (setjmp(err->jump))
+        return err->code;
+    while (ci->output_scanline < rows) {
+        JSAMPROW row = job->base + ptrdiff_t(ci->output_scanline) * job->stride;
+        jpeg_read_scanlines(ci, &row, 1);
+    }
+    return 0;
+}
+
 struct CompressJob {
     JSAMPROW *rows;
     int width, height, components;
@@ -867,6 +890,46 @@ void TJPEGImage::decode()
     progress(TProgressStage::psEnding, 100, false, QRect(), QString());
     if (job->mapColors > 0)
         changed();
+}
+
+TBitmap TJPEGImage::decodeTopLeft(const QSize &size)
+{
+    TBitmap out;
+    if (!m_body->hasData || size.isEmpty() || m_grayOutput || m_eightBitOutput || m_body->grayscale)
+        return out;
+    const QByteArray &bytes = m_body->all();
+    ErrorMgr err;
+    initErrorMgr(err);
+    auto ci = newDecompressor(err);
+    auto job = std::make_unique<DecodeJob>();
+    initSourceMgr(job->src, reinterpret_cast<const JOCTET *>(bytes.constData()), size_t(bytes.size()), -1);
+    job->scaleShift = m_scaleShift;
+    job->smoothing = m_blockSmoothing;
+    job->fast = m_fastDecode;
+    if (const int code = decodeSetupC(ci.get(), &err, job.get()))
+        throw EJPEG(code);
+    if (job->quantize || job->cmyk)
+        return out;
+    // The upsampler smooths across the cropped edge, so the last columns of a crop differ
+    // from the full picture: decode one block column more and keep what is exact.
+    JDIMENSION width = 0;
+    if (const int code = cropStartC(ci.get(), &err, JDIMENSION(size.width() + 16), &width))
+        throw EJPEG(code);
+    const int rows = qMin(size.height(), job->outHeight);
+    TBitmap wide;
+    wide.allocate(int(width), rows, TPixelFormat::pf24bit);
+    job->base = rows ? wide.scanLine(0) : nullptr;
+    job->stride = wide.bytesPerLine();
+    if (const int code = cropRowsC(ci.get(), &err, job.get(), JDIMENSION(rows)))
+        throw EJPEG(code);
+    jpeg_abort_decompress(ci.get());
+    const int keep = qMin(size.width(), job->outWidth);
+    if (keep == int(width))
+        return wide;
+    out.allocate(keep, rows, TPixelFormat::pf24bit);
+    for (int y = 0; y < rows; ++y)
+        std::memcpy(out.scanLine(y), wide.constScanLine(y), size_t(keep) * 3);
+    return out;
 }
 
 void TJPEGImage::JPEGNeeded()

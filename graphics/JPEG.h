@@ -61,6 +61,11 @@ public:
     // behind a lazily loaded body can no longer be read).
     const TBitmap &bitmap();
     bool hasBitmap() const { return m_bitmap != nullptr; }
+    // A quick look at the top-left part: decodes `size` of it (less where the picture is
+    // smaller), pixel for pixel as the full decode, into a new 24-bit bitmap, and leaves this
+    // picture as it was. Empty for pictures that decode to a palette (grayscale,
+    // 8-bit output) or from CMYK. Throws EJPEG.
+    TBitmap decodeTopLeft(const QSize &size);
     bool hasCompressedData() const;
     // Compresses the bitmap when the body holds no compressed data yet.
     void JPEGNeeded();

@@ -7,6 +7,7 @@
 #include "TestSupport.h"
 
 #include <QDesktopServices>
+#include <QElapsedTimer>
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -20,6 +21,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <condition_variable>
+#include <mutex>
 
 using namespace testing_support;
 
@@ -423,13 +426,13 @@ TEST_F(MainFormFixture, PreloadHandsOverOnlyTheSameUnchangedFile)
     {
         TPreload p;
         p.start(a);
-        EXPECT_EQ(p.take(b), nullptr);
-        EXPECT_EQ(p.take(a), nullptr) << "handed over at most once";
+        EXPECT_EQ(p.take(b).picture, nullptr);
+        EXPECT_EQ(p.take(a).picture, nullptr) << "handed over at most once";
     }
     {
         TPreload p;
         p.start(a);
-        auto img = p.take(a);
+        auto img = p.take(a).picture;
         ASSERT_NE(img, nullptr);
         EXPECT_TRUE(img->hasBitmap());
         EXPECT_EQ(img->width(), 120);
@@ -438,7 +441,7 @@ TEST_F(MainFormFixture, PreloadHandsOverOnlyTheSameUnchangedFile)
         TPreload p;
         p.start(a);
         ASSERT_TRUE(writeJpeg(a, pattern(10, 10))); // replaced before the window asks for it
-        EXPECT_EQ(p.take(a), nullptr);
+        EXPECT_EQ(p.take(a).picture, nullptr);
     }
     {
         const QString bad = dir + "/bad.jpg", txt = dir + "/t.txt";
@@ -447,8 +450,8 @@ TEST_F(MainFormFixture, PreloadHandsOverOnlyTheSameUnchangedFile)
         TPreload p1, p2;
         p1.start(bad);
         p2.start(txt);
-        EXPECT_EQ(p1.take(bad), nullptr);
-        EXPECT_EQ(p2.take(txt), nullptr);
+        EXPECT_EQ(p1.take(bad).picture, nullptr);
+        EXPECT_EQ(p2.take(txt).picture, nullptr);
     }
     // The window uses the handed-over picture.
     TPreload p;
@@ -458,7 +461,81 @@ TEST_F(MainFormFixture, PreloadHandsOverOnlyTheSameUnchangedFile)
     showAndSettle(form);
     EXPECT_EQ(form.CurrentFile, b);
     EXPECT_TRUE(form.CurrentJpeg->hasBitmap());
-    EXPECT_EQ(p.take(b), nullptr);
+}
+
+namespace {
+// Holds the preload's full decode after its preview until released.
+struct Gate {
+    std::mutex m;
+    std::condition_variable cv;
+    bool open = false;
+    void wait()
+    {
+        std::unique_lock l(m);
+        cv.wait(l, [this] { return open; });
+    }
+    void release()
+    {
+        std::lock_guard l(m);
+        open = true;
+        cv.notify_all();
+    }
+};
+
+bool waitFor(const std::function<bool()> &done, int ms = 10000)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!done() && t.elapsed() < ms)
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    return done();
+}
+} // namespace
+
+TEST_F(MainFormFixture, LargePictureShowsItsPreviewUntilTheWholeArrives)
+{
+    const QString big = jpegFixture(dir, "big.jpg", 400, 300);
+    Gate gate;
+    TPreload p;
+    p.AfterPreview = [&] { gate.wait(); };
+    p.start(big, QSize(64, 48), 1000);
+    TMainForm form({big});
+    form.Preload = &p;
+    showAndSettle(form);
+
+    EXPECT_EQ(form.CurrentFile, big);
+    EXPECT_FALSE(form.CurrentJpeg->hasBitmap()) << "the header stands in meanwhile";
+    EXPECT_EQ(form.Image1->size(), QSize(400, 300));
+    EXPECT_NE(dynamic_cast<TPreviewGraphic *>(form.Image1->picture().graphic()), nullptr);
+    const QImage early = form.Image1->grab().toImage().convertToFormat(QImage::Format_RGB32);
+
+    gate.release();
+    ASSERT_TRUE(waitFor([&] { return form.CurrentJpeg->hasBitmap(); }));
+    EXPECT_NE(dynamic_cast<TJPEGImage *>(form.Image1->picture().graphic()), nullptr);
+    const QImage late = form.Image1->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    // The preview was exact where it covered the picture.
+    EXPECT_EQ(early.copy(0, 0, 64, 48), late.copy(0, 0, 64, 48));
+    EXPECT_EQ(form.GlobalCounter, 1);
+}
+
+TEST_F(MainFormFixture, RotationDuringThePreviewWinsOverTheArrivingPicture)
+{
+    const QString big = jpegFixture(dir, "big.jpg", 200, 100);
+    Gate gate;
+    TPreload p;
+    p.AfterPreview = [&] { gate.wait(); };
+    p.start(big, QSize(32, 32), 1000);
+    TMainForm form({big});
+    form.Preload = &p;
+    showAndSettle(form);
+    ASSERT_FALSE(form.CurrentJpeg->hasBitmap());
+    form.RotatePicture(90);
+    EXPECT_EQ(QSize(form.CurrentJpeg->width(), form.CurrentJpeg->height()), QSize(101, 201));
+    gate.release();
+    // Long enough for the worker to finish and its delivery to run (and be turned away).
+    waitFor([] { return false; }, 300);
+    EXPECT_EQ(QSize(form.CurrentJpeg->width(), form.CurrentJpeg->height()), QSize(101, 201));
+    EXPECT_EQ(form.Image1->size(), QSize(101, 201));
 }
 
 TEST_F(MainFormFixture, DamagedFirstPictureIsReportedOverTheShownWindow)

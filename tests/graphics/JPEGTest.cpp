@@ -280,3 +280,25 @@ TEST(JPEGImage, FileChangedAfterOpenStillDecodesWhatWasOpened)
     EXPECT_NE(readFile(path), before);
     expectSameAsLibjpeg(img.bitmap(), before);
 }
+
+TEST(JPEGImage, TopLeftDecodeMatchesTheFullDecode)
+{
+    const QString path = fixture("region.jpg", pattern(301, 203));
+    TJPEGImage img;
+    img.loadFromFile(path);
+    const TBitmap &full = img.bitmap();
+    TJPEGImage fresh;
+    fresh.loadFromFile(path);
+    // Block edges (16), odd sizes, and everything.
+    for (const QSize size : {QSize(100, 50), QSize(64, 48), QSize(17, 16), QSize(300, 202), QSize(5000, 5000)}) {
+        SCOPED_TRACE(qPrintable(QStringLiteral("%1x%2").arg(size.width()).arg(size.height())));
+        const TBitmap part = fresh.decodeTopLeft(size);
+        ASSERT_EQ(QSize(part.width(), part.height()), size.boundedTo(QSize(301, 203)));
+        int mismatches = 0;
+        for (int y = 0; y < part.height(); ++y)
+            for (int x = 0; x < part.width(); ++x)
+                mismatches += part.pixel(x, y) != full.pixel(x, y);
+        EXPECT_EQ(mismatches, 0);
+    }
+    EXPECT_FALSE(fresh.hasBitmap()) << "the picture itself stays undecoded";
+}
