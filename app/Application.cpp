@@ -3,6 +3,7 @@
 #include "Exceptions.h"
 #include "MsgBox.h"
 
+#include <QFont>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
@@ -17,6 +18,12 @@ TApplication::TApplication(int &argc, char **argv) : QApplication(argc, argv)
     if (qt->load(QLocale(QLocale::Japanese, QLocale::Japan), QStringLiteral("qtbase"), QStringLiteral("_"),
                  QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         installTranslator(qt);
+    // Japanese forms for kanji (a Chinese face would draw 開 and 転 differently), found by
+    // name rather than by fontconfig's slow fallback search.
+    QFont f = font();
+    f.setFamilies({f.family(), QStringLiteral("Noto Sans CJK JP"), QStringLiteral("IPAPGothic"),
+                   QStringLiteral("IPAGothic"), QStringLiteral("TakaoPGothic"), QStringLiteral("VL PGothic")});
+    setFont(f);
 }
 
 bool TApplication::notify(QObject *receiver, QEvent *event)
