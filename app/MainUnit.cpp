@@ -703,6 +703,12 @@ void TMainForm::UScrollClick()
     ScrollBox1->verticalScrollBar()->setValue(ScrollBox1->verticalScrollBar()->value() - Scroll);
 }
 
+void TMainForm::PluginProgress(TGraphic &, TProgressStage, int percent, bool, const QRect &, const QString &)
+{
+    StatusBar->setGauge(percent < 95 ? percent : 0);
+    StatusBar->repaint();
+}
+
 void TMainForm::ExplorerClick()
 {
     const int total = Panel13->height();

@@ -53,6 +53,9 @@ public:
     void UScrollClick();
     void DScrollClick();
     void ExplorerClick();
+    // Progress of a plug-in load: the gauge follows up to 95 %, then drops back to 0.
+    void PluginProgress(TGraphic &sender, TProgressStage stage, int percent, bool redrawNow, const QRect &r,
+                        const QString &msg);
 
     // ---- rotation
     void Rotate1Click() { RotatePicture(90); }

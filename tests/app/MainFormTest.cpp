@@ -8,6 +8,7 @@
 
 #include <QDesktopServices>
 #include <QElapsedTimer>
+#include <QFontDatabase>
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -551,6 +552,21 @@ TEST_F(MainFormFixture, DamagedFirstPictureIsReportedOverTheShownWindow)
     ASSERT_EQ(reported.size(), 1);
     EXPECT_TRUE(reported[0].startsWith("JPEG ｴﾗｰ #"));
     EXPECT_TRUE(form.CurrentFile.isEmpty());
+}
+
+TEST_F(MainFormFixture, PluginProgressFollowsUpTo95)
+{
+    TMainForm form;
+    TBitmap sender;
+    for (const auto &[percent, gauge] : {std::pair{0, 0}, {40, 40}, {94, 94}, {95, 0}, {100, 0}}) {
+        form.PluginProgress(sender, TProgressStage::psRunning, percent, false, QRect(), QString());
+        EXPECT_EQ(form.StatusBar->gauge(), gauge) << percent;
+    }
+}
+
+TEST(Fonts, AJapaneseFontIsInstalled)
+{
+    EXPECT_FALSE(QFontDatabase::families(QFontDatabase::Japanese).isEmpty());
 }
 
 TEST(RotateForm, EnterAcceptsAndEscapeCancels)
