@@ -788,7 +788,8 @@ void TMainForm::RotatePicture(int degrees)
             QCoreApplication::processEvents();
         }
     } reset{this};
-    if (!CurrentJpeg)
+    // Nothing on show: turning nothing would make a one-pixel grey picture out of it.
+    if (!CurrentJpeg || CurrentJpeg->isEmpty())
         return;
     TBitmap src;
     src.assign(*CurrentJpeg);

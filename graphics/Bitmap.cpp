@@ -102,7 +102,7 @@ struct TBitmap::Pixels {
 
     static std::shared_ptr<Pixels> make(int w, int h, TPixelFormat pf, bool zero)
     {
-        if (w < 0 || h < 0 || qint64(w) * h > kMaxBitmapPixels)
+        if (w < 0 || h < 0 || w > kMaxBitmapSide || h > kMaxBitmapSide || qint64(w) * h > kMaxBitmapPixels)
             throw EInvalidGraphic(QStringLiteral("ﾋﾞｯﾄﾏｯﾌﾟの大きさが不正です (%1 x %2)").arg(w).arg(h));
         auto p = std::make_shared<Pixels>();
         p->width = w;
@@ -580,7 +580,7 @@ void TBitmap::loadFromBytes(const char *data, qint64 size)
         (compression == BI_BITFIELDS && (bits == 16 || bits == 32));
     if (!validCombo || (topDown && (compression == BI_RLE8 || compression == BI_RLE4)))
         throw EInvalidGraphic(kInvalidBitmap);
-    if (qint64(w) * h > kMaxBitmapPixels)
+    if (qint64(w) * h > kMaxBitmapPixels || w > kMaxBitmapSide || h > kMaxBitmapSide)
         throw EInvalidGraphic(QStringLiteral("ﾋﾞｯﾄﾏｯﾌﾟの大きさが不正です (%1 x %2)").arg(w).arg(h));
 
     QVector<QRgb> pal;

@@ -18,6 +18,8 @@ int bitsPerPixel(TPixelFormat pf);
 // The largest bitmap we agree to allocate, in pixels: keeps absurd header values from asking
 // for more memory than a desktop has.
 constexpr qint64 kMaxBitmapPixels = qint64(1) << 29;
+// ... and the longest side, which keeps every byte offset within a row inside int.
+constexpr int kMaxBitmapSide = 1 << 20;
 
 class TBitmap : public TGraphic {
 public:

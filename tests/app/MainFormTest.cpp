@@ -404,6 +404,8 @@ TEST_F(MainFormFixture, RotationWorksOnThePictureOnShow)
 {
     const QString wide = jpegFixture(dir, "wide.jpg", 100, 50);
     TMainForm form;
+    form.RotatePicture(90);
+    EXPECT_TRUE(form.CurrentJpeg->isEmpty()) << "nothing on show, nothing to turn";
     form.OpenImage(wide);
     form.ViewRate->setValue(6);
     form.RotatePicture(90);

@@ -179,6 +179,7 @@ TEST(Bitmap, RejectsDamagedBmpWithItsMessage)
         {"zero width", bmpFile(0, 2, 24, 0, {}, QByteArray(16, 0))},
         {"7 bits per pixel", bmpFile(2, 2, 7, 0, {}, QByteArray(16, 0))},
         {"absurd size", bmpFile(100000, 100000, 24, 0, {}, QByteArray(16, 0))},
+        {"absurd width", bmpFile(1 << 28, 1, 24, 0, {}, QByteArray(16, 0))},
         {"top-down rle", bmpFile(2, -2, 8, 1, QByteArray(8, 0), QByteArray(4, 0))},
         {"palette past the end", bmpFile(2, 2, 8, 0, {}, {}).left(54)},
     };
