@@ -516,9 +516,24 @@ void drawStretched(QPainter &painter, const QRect &dest, const QImage &image)
         return;
     const double sx = double(image.width()) / dest.width();
     const double sy = double(image.height()) / dest.height();
-    const QRectF source((visible.left() - dest.left()) * sx, (visible.top() - dest.top()) * sy, visible.width() * sx,
-                        visible.height() * sy);
-    painter.drawImage(visible, image, source);
+    // Whole source pixels that cover the visible part; when enlarging, only these are
+    // converted to the format Qt scales fastest, never the whole picture.
+    const QRect source = QRectF((visible.left() - dest.left()) * sx, (visible.top() - dest.top()) * sy,
+                                visible.width() * sx, visible.height() * sy)
+                             .toAlignedRect()
+                             .intersected(image.rect());
+    if (source.isEmpty())
+        return;
+    const QRectF target(dest.left() + source.left() / sx, dest.top() + source.top() / sy, source.width() / sx,
+                        source.height() / sy);
+    // Shrinking samples a few of many source pixels: Qt reads just those from the picture
+    // itself, while converting the covered area first would touch all of them.
+    const bool direct = image.format() == QImage::Format_RGB32 || image.format() == QImage::Format_ARGB32 ||
+                        image.format() == QImage::Format_ARGB32_Premultiplied || sx > 1 || sy > 1;
+    if (direct)
+        painter.drawImage(target, image, source);
+    else
+        painter.drawImage(target, image.copy(source).convertToFormat(QImage::Format_RGB32));
 }
 
 // ---- BMP ----------------------------------------------------------------------------------
