@@ -64,9 +64,8 @@ QStringList toQtFilters(const QString &filter)
         for (const QString &p : parts[i + 1].split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
             QString ci;
             for (QChar c : p)
-                ci += c.isLetter() && c.unicode() < 128
-                          ? QStringLiteral("[%1%2]").arg(c.toLower()).arg(c.toUpper())
-                          : QString(c);
+                ci += c.isLetter() && c.unicode() < 128 ? QStringLiteral("[%1%2]").arg(c.toLower()).arg(c.toUpper())
+                                                        : QString(c);
             pats.append(ci);
         }
         out.append(QStringLiteral("%1 (%2)").arg(parts[i], pats.join(QLatin1Char(' '))));
@@ -370,7 +369,8 @@ void TMainForm::FormShow()
         // Said once the window is up, so the error shows over a window that stays instead of
         // breaking off its showing.
         const QString msg = QString::fromUtf8(e.what());
-        QMetaObject::invokeMethod(this, [msg] { ReportError(msg); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [msg] { ReportError(msg); }, Qt::QueuedConnection);
     }
 }
 

@@ -45,8 +45,8 @@ void ratio(const CapturingReporter &rep, const char *label, const std::string &o
     if (a == rep.seconds.end() || b == rep.seconds.end())
         return;
     const double r = a->second / b->second;
-    std::printf("%-44s %8.3f ms / %8.3f ms = %5.2fx  (goal <= %.2fx) %s\n", label, a->second * 1e3,
-                b->second * 1e3, r, goal, r <= goal ? "met" : "MISSED");
+    std::printf("%-44s %8.3f ms / %8.3f ms = %5.2fx  (goal <= %.2fx) %s\n", label, a->second * 1e3, b->second * 1e3, r,
+                goal, r <= goal ? "met" : "MISSED");
 }
 
 } // namespace

@@ -53,7 +53,8 @@ static void DecodeRaw(benchmark::State &state)
         std::unique_ptr<unsigned char[]> buf(new unsigned char[stride * ci.output_height]);
         while (ci.output_scanline < ci.output_height) {
             JSAMPROW rows[4];
-            const JDIMENSION n = std::min<JDIMENSION>(JDIMENSION(ci.rec_outbuf_height), ci.output_height - ci.output_scanline);
+            const JDIMENSION n =
+                std::min<JDIMENSION>(JDIMENSION(ci.rec_outbuf_height), ci.output_height - ci.output_scanline);
             for (JDIMENSION k = 0; k < n; ++k)
                 rows[k] = buf.get() + (ci.output_scanline + k) * stride;
             jpeg_read_scanlines(&ci, rows, n);

@@ -21,9 +21,8 @@ QVector<QRgb> standardPalette(int bits)
     if (bits == 1) {
         pal = {qRgb(0, 0, 0), qRgb(255, 255, 255)};
     } else if (bits == 4) {
-        static const QRgb vga[16] = {0x000000, 0x800000, 0x008000, 0x808000, 0x000080, 0x800080,
-                                     0x008080, 0x808080, 0xC0C0C0, 0xFF0000, 0x00FF00, 0xFFFF00,
-                                     0x0000FF, 0xFF00FF, 0x00FFFF, 0xFFFFFF};
+        static const QRgb vga[16] = {0x000000, 0x800000, 0x008000, 0x808000, 0x000080, 0x800080, 0x008080, 0x808080,
+                                     0xC0C0C0, 0xFF0000, 0x00FF00, 0xFFFF00, 0x0000FF, 0xFF00FF, 0x00FFFF, 0xFFFFFF};
         for (QRgb c : vga)
             pal.append(0xFF000000u | c);
     } else {
@@ -53,8 +52,14 @@ int nearestIndex(const QVector<QRgb> &pal, QRgb c)
     return best;
 }
 
-uint16_t rd16(const uint8_t *p) { return uint16_t(p[0] | (p[1] << 8)); }
-uint32_t rd32(const uint8_t *p) { return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24); }
+uint16_t rd16(const uint8_t *p)
+{
+    return uint16_t(p[0] | (p[1] << 8));
+}
+uint32_t rd32(const uint8_t *p)
+{
+    return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
+}
 void wr16(QByteArray &out, uint16_t v)
 {
     out.append(char(v & 0xFF));
@@ -618,12 +623,13 @@ void TBitmap::loadFromBytes(const char *data, qint64 size)
     const uint8_t *px = d + pixelStart;
     const qint64 avail = size - pixelStart;
 
-    const TPixelFormat pf = bits == 1   ? TPixelFormat::pf1bit
-                            : bits == 4 ? TPixelFormat::pf4bit
-                            : bits == 8 ? TPixelFormat::pf8bit
+    const TPixelFormat pf = bits == 1    ? TPixelFormat::pf1bit
+                            : bits == 4  ? TPixelFormat::pf4bit
+                            : bits == 8  ? TPixelFormat::pf8bit
                             : bits == 32 ? TPixelFormat::pf32bit
                                          : TPixelFormat::pf24bit;
-    const bool standardMasks = compression == BI_RGB || (masks[0] == 0xFF0000 && masks[1] == 0xFF00 && masks[2] == 0xFF);
+    const bool standardMasks =
+        compression == BI_RGB || (masks[0] == 0xFF0000 && masks[1] == 0xFF00 && masks[2] == 0xFF);
     auto p = Pixels::make(w, h, pf, true);
     p->palette = pal;
 
@@ -668,9 +674,15 @@ void TBitmap::loadFromBytes(const char *data, qint64 size)
         if (qint64(srcStride) * h > avail)
             throw EInvalidGraphic(kInvalidBitmap);
         const bool direct = bits != 16 && (bits != 32 || standardMasks);
-        Channel cr(bits == 16 && compression == BI_RGB ? 0x7C00 : bits == 32 && compression == BI_RGB ? 0xFF0000 : masks[0]);
-        Channel cg(bits == 16 && compression == BI_RGB ? 0x03E0 : bits == 32 && compression == BI_RGB ? 0xFF00 : masks[1]);
-        Channel cb(bits == 16 && compression == BI_RGB ? 0x001F : bits == 32 && compression == BI_RGB ? 0xFF : masks[2]);
+        Channel cr(bits == 16 && compression == BI_RGB   ? 0x7C00
+                   : bits == 32 && compression == BI_RGB ? 0xFF0000
+                                                         : masks[0]);
+        Channel cg(bits == 16 && compression == BI_RGB   ? 0x03E0
+                   : bits == 32 && compression == BI_RGB ? 0xFF00
+                                                         : masks[1]);
+        Channel cb(bits == 16 && compression == BI_RGB   ? 0x001F
+                   : bits == 32 && compression == BI_RGB ? 0xFF
+                                                         : masks[2]);
         for (int y = 0; y < h; ++y) {
             const uint8_t *s = px + qsizetype(topDown ? y : h - 1 - y) * srcStride;
             uint8_t *dst = p->row(y);

@@ -88,7 +88,8 @@ void TImage::paintEvent(QPaintEvent *event)
         const QString msg = QString::fromUtf8(e.what());
         painter.end();
         m_picture.assign(nullptr);
-        QMetaObject::invokeMethod(qApp, [msg] { ReportError(msg); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            qApp, [msg] { ReportError(msg); }, Qt::QueuedConnection);
     }
 }
 

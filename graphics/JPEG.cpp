@@ -26,11 +26,11 @@ EJPEG::EJPEG(int code) : Exception(QStringLiteral("JPEG ｴﾗｰ #%1").arg(code
 // ---- the shared, reference-counted body ---------------------------------------------------
 
 struct TJPEGImage::Data {
-    QByteArray bytes;       // the compressed file, complete once fd < 0
-    int fd = -1;            // the file the rest of the bytes still come from
+    QByteArray bytes; // the compressed file, complete once fd < 0
+    int fd = -1;      // the file the rest of the bytes still come from
     qint64 fileSize = 0;
     QString fileName;
-    bool hasData = false;   // false: made from a bitmap and not compressed yet
+    bool hasData = false; // false: made from a bitmap and not compressed yet
     int width = 0;
     int height = 0;
     bool grayscale = false;
@@ -209,7 +209,7 @@ struct DecodeJob {
     SourceMgr src;
     int scaleShift;
     bool smoothing, grayOut, quantize, fast, buffered, cmyk;
-    int presetColors;               // > 0: colormap taken from presetMap
+    int presetColors; // > 0: colormap taken from presetMap
     JSAMPLE presetMap[3][256];
     // out
     int outWidth, outHeight, components;
@@ -220,7 +220,7 @@ struct DecodeJob {
     JSAMPLE *base;
     ptrdiff_t stride;
     bool multiRow;
-    JSAMPLE *cmykRow;               // one row of 4-byte pixels when converting CMYK
+    JSAMPLE *cmykRow; // one row of 4-byte pixels when converting CMYK
 };
 
 int decodeSetupC(jpeg_decompress_struct *ci, ErrorMgr *err, DecodeJob *job)
@@ -258,8 +258,8 @@ int decodeSetupC(jpeg_decompress_struct *ci, ErrorMgr *err, DecodeJob *job)
         }
     }
     if (job->quantize && job->presetColors > 0 && ci->out_color_space != JCS_GRAYSCALE) {
-        ci->colormap = (*ci->mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(ci), JPOOL_IMAGE,
-                                               JDIMENSION(job->presetColors), 3);
+        ci->colormap =
+            (*ci->mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(ci), JPOOL_IMAGE, JDIMENSION(job->presetColors), 3);
         for (int c = 0; c < 3; ++c)
             std::memcpy(ci->colormap[c], job->presetMap[c], size_t(job->presetColors));
         ci->actual_number_of_colors = job->presetColors;
@@ -772,15 +772,15 @@ void TJPEGImage::loadFromFile(const QString &fileName)
     const QByteArray path = QFile::encodeName(fileName);
     const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
-        throw EInOutError(ioErrorMessage(QStringLiteral("ﾌｧｲﾙを開く"), fileName,
-                                         QString::fromLocal8Bit(std::strerror(errno))));
+        throw EInOutError(
+            ioErrorMessage(QStringLiteral("ﾌｧｲﾙを開く"), fileName, QString::fromLocal8Bit(std::strerror(errno))));
     auto body = std::make_shared<Data>();
     body->fd = fd;
     body->fileName = fileName;
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
-        throw EInOutError(ioErrorMessage(QStringLiteral("ﾌｧｲﾙを開く"), fileName,
-                                         QStringLiteral("通常のﾌｧｲﾙではありません")));
+        throw EInOutError(
+            ioErrorMessage(QStringLiteral("ﾌｧｲﾙを開く"), fileName, QStringLiteral("通常のﾌｧｲﾙではありません")));
     body->fileSize = st.st_size;
     parseHeader(*body, fd);
     m_body = std::move(body);

@@ -71,7 +71,7 @@ public:
     void JPEGNeeded();
     void DIBNeeded() { bitmap(); }
 
-    bool grayscale() const;          // the file's colour space is grayscale
+    bool grayscale() const;           // the file's colour space is grayscale
     bool progressiveEncoding() const; // the file has multiple scans
 
     bool blockSmoothing() const { return m_blockSmoothing; }

@@ -9,9 +9,9 @@
 using TGraphicFactory = std::function<std::unique_ptr<TGraphic>()>;
 
 struct TFileFormat {
-    QString extension;   // without the dot, as registered
+    QString extension; // without the dot, as registered
     QString description;
-    QString className;   // lets a module remove its own formats
+    QString className;       // lets a module remove its own formats
     TGraphicFactory factory; // empty when this platform has no reader for the format
 };
 

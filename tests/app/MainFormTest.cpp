@@ -6,12 +6,12 @@
 #include "StatusBarEx.h"
 #include "TestSupport.h"
 
-#include <QDesktopServices>
-#include <QElapsedTimer>
-#include <QFontDatabase>
 #include <QApplication>
+#include <QDesktopServices>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
+#include <QFontDatabase>
 #include <QKeyEvent>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -72,10 +72,9 @@ TEST(MainForm, ClassifyFileByExtension)
         const char *path;
         TFileKind kind;
     } cases[] = {
-        {"/p/A.JPG", fkJpeg},      {"/p/b.jpeg", fkJpeg},      {"/p/c.JPZ", fkJpeg},
-        {"/p/d.LZH", fkArchive},   {"/p/a.b", fkPicture},      {"/p/x.Bmp", fkPicture},
-        {"/p/notes.txt", fkForeign}, {"/p/README", fkForeign}, {"/p.d/README", fkForeign},
-        {"/p/photo.PNG", fkForeign},
+        {"/p/A.JPG", fkJpeg},       {"/p/b.jpeg", fkJpeg},       {"/p/c.JPZ", fkJpeg},        {"/p/d.LZH", fkArchive},
+        {"/p/a.b", fkPicture},      {"/p/x.Bmp", fkPicture},     {"/p/notes.txt", fkForeign}, {"/p/README", fkForeign},
+        {"/p.d/README", fkForeign}, {"/p/photo.PNG", fkForeign},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.path);
@@ -93,7 +92,7 @@ TEST(MainForm, ZoomTable)
 {
     struct Case {
         int pos, w, h;
-    } cases[] = {{0, 100, 75}, {1, 133, 100}, {2, 200, 150}, {3, 300, 225}, {4, 400, 300},
+    } cases[] = {{0, 100, 75},  {1, 133, 100}, {2, 200, 150},  {3, 300, 225},  {4, 400, 300},
                  {5, 600, 450}, {6, 800, 600}, {7, 1200, 900}, {8, 1600, 1200}};
     for (const Case &c : cases) {
         SCOPED_TRACE(c.pos);
@@ -142,7 +141,8 @@ TEST(MainForm, RotationSamplesExactlyAsTheExtendedPrecisionWalk)
         for (int j = 0; j < h2; ++j) {
             for (int i = 0; i < w2; ++i) {
                 const long long X = llrintl(x), Y = llrintl(y);
-                out.setPixel(i, j, X >= 0 && X < w && Y >= 0 && Y < h ? src.pixel(int(X), int(Y)) : qRgb(128, 128, 128));
+                out.setPixel(i, j,
+                             X >= 0 && X < w && Y >= 0 && Y < h ? src.pixel(int(X), int(Y)) : qRgb(128, 128, 128));
                 x += c;
                 y -= s;
             }

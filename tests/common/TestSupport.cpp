@@ -83,7 +83,7 @@ QImage pattern(int width, int height, unsigned seed)
         for (int x = 0; x < width; ++x) {
             state = state * 1103515245u + 12345u;
             const int noise = int((state >> 16) & 15);
-            const int r = int(127 + 120 * std::sin(x * 0.031 + seed)) ;
+            const int r = int(127 + 120 * std::sin(x * 0.031 + seed));
             const int g = (y * 255) / qMax(1, height - 1);
             const int b = ((x ^ y) & 0x3F) * 3 + noise;
             row[x] = qRgb(qBound(0, r + noise, 255), g, qBound(0, b, 255));

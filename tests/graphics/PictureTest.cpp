@@ -1,6 +1,6 @@
+#include "Picture.h"
 #include "Bitmap.h"
 #include "JPEG.h"
-#include "Picture.h"
 #include "SSImage.h"
 #include "TestSupport.h"
 

@@ -40,12 +40,8 @@ TEST(AppPaths, FolderAndExtension)
     struct Case {
         const char *path, *folder, *ext;
     } cases[] = {
-        {"/a/b.jpg", "/a", ".jpg"},
-        {"/b.jpg", "/", ".jpg"},
-        {"/a.dir/file", "/a.dir", ""},
-        {"/x/photo.tar.JPEG", "/x", ".JPEG"},
-        {"/x/.hidden", "/x", ".hidden"},
-        {"noslash.b", "", ".b"},
+        {"/a/b.jpg", "/a", ".jpg"},           {"/b.jpg", "/", ".jpg"},         {"/a.dir/file", "/a.dir", ""},
+        {"/x/photo.tar.JPEG", "/x", ".JPEG"}, {"/x/.hidden", "/x", ".hidden"}, {"noslash.b", "", ".b"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.path);
