@@ -20,12 +20,14 @@ TJPEGImage &picture24MP()
 
 } // namespace
 
-// One full 1280 x 800 view of a 24 MP picture at x4, scrolled to its middle, as the view paints it.
-static void ViewPaintX4(benchmark::State &state)
+// One full 1280 x 800 view of a 24 MP picture, as the view paints it, at a zoom given in
+// percent: x4 scrolled to the middle, 1:1 scrolled to the middle, x0.25 with all of it on show.
+static void ViewPaint(benchmark::State &state)
 {
     TJPEGImage &img = picture24MP();
     QImage screen(1280, 800, QImage::Format_RGB32);
-    const QRect dest(-12000, -8000, 24000, 16000); // the picture's place relative to the view
+    const int w = int(6000 * state.range(0) / 100), h = int(4000 * state.range(0) / 100);
+    const QRect dest = state.range(0) >= 100 ? QRect(-w / 2, -h / 2, w, h) : QRect(0, 0, w, h);
     for (auto _ : state) {
         QPainter p(&screen);
         p.setClipRect(screen.rect());
@@ -34,39 +36,7 @@ static void ViewPaintX4(benchmark::State &state)
         benchmark::DoNotOptimize(screen.constBits());
     }
 }
-BENCHMARK(ViewPaintX4)->Unit(benchmark::kMillisecond);
-
-// The same view at 1:1.
-static void ViewPaint1to1(benchmark::State &state)
-{
-    TJPEGImage &img = picture24MP();
-    QImage screen(1280, 800, QImage::Format_RGB32);
-    const QRect dest(-3000, -2000, 6000, 4000);
-    for (auto _ : state) {
-        QPainter p(&screen);
-        p.setClipRect(screen.rect());
-        img.draw(p, dest);
-        p.end();
-        benchmark::DoNotOptimize(screen.constBits());
-    }
-}
-BENCHMARK(ViewPaint1to1)->Unit(benchmark::kMillisecond);
-
-// The same view at x0.25, where the whole picture is on screen.
-static void ViewPaintQuarter(benchmark::State &state)
-{
-    TJPEGImage &img = picture24MP();
-    QImage screen(1280, 800, QImage::Format_RGB32);
-    const QRect dest(0, 0, 1500, 1000);
-    for (auto _ : state) {
-        QPainter p(&screen);
-        p.setClipRect(screen.rect());
-        img.draw(p, dest);
-        p.end();
-        benchmark::DoNotOptimize(screen.constBits());
-    }
-}
-BENCHMARK(ViewPaintQuarter)->Unit(benchmark::kMillisecond);
+BENCHMARK(ViewPaint)->Arg(400)->Arg(100)->Arg(25)->Unit(benchmark::kMillisecond);
 
 // The reference: the same view drawn by Qt from a 32-bit copy of the whole picture, the
 // format its painter scales fastest (the copy itself is made once, outside the timing).

@@ -454,6 +454,21 @@ std::unique_ptr<jpeg_decompress_struct, DecompressDeleter> newDecompressor(Error
     return std::unique_ptr<jpeg_decompress_struct, DecompressDeleter>(ci);
 }
 
+// A decoding job over bytes with the picture's output options.
+std::unique_ptr<DecodeJob> newDecodeJob(const QByteArray &bytes, const TJPEGImage &img)
+{
+    auto job = std::make_unique<DecodeJob>();
+    initSourceMgr(job->src, reinterpret_cast<const JOCTET *>(bytes.constData()), size_t(bytes.size()), -1);
+    job->scaleShift = img.scaleShift();
+    job->smoothing = img.blockSmoothing();
+    job->grayOut = img.grayOutput();
+    job->quantize = img.eightBitOutput();
+    job->fast = img.fastDecode();
+    job->buffered = img.progressiveRedraw();
+    job->presetColors = 0;
+    return job;
+}
+
 long long tickMs()
 {
     using namespace std::chrono;
@@ -822,15 +837,7 @@ void TJPEGImage::decode()
     ErrorMgr err;
     initErrorMgr(err);
     auto ci = newDecompressor(err);
-    auto job = std::make_unique<DecodeJob>();
-    initSourceMgr(job->src, reinterpret_cast<const JOCTET *>(bytes.constData()), size_t(bytes.size()), -1);
-    job->scaleShift = m_scaleShift;
-    job->smoothing = m_blockSmoothing;
-    job->grayOut = m_grayOutput;
-    job->quantize = m_eightBitOutput;
-    job->fast = m_fastDecode;
-    job->buffered = m_progressiveRedraw;
-    job->presetColors = 0;
+    auto job = newDecodeJob(bytes, *this);
     if (m_tempPalette && m_eightBitOutput) {
         job->presetColors = int(qMin<qsizetype>(m_tempPalette->size(), 256));
         for (int i = 0; i < job->presetColors; ++i) {
@@ -901,11 +908,8 @@ TBitmap TJPEGImage::decodeTopLeft(const QSize &size)
     ErrorMgr err;
     initErrorMgr(err);
     auto ci = newDecompressor(err);
-    auto job = std::make_unique<DecodeJob>();
-    initSourceMgr(job->src, reinterpret_cast<const JOCTET *>(bytes.constData()), size_t(bytes.size()), -1);
-    job->scaleShift = m_scaleShift;
-    job->smoothing = m_blockSmoothing;
-    job->fast = m_fastDecode;
+    auto job = newDecodeJob(bytes, *this);
+    job->buffered = false;
     if (const int code = decodeSetupC(ci.get(), &err, job.get()))
         throw EJPEG(code);
     if (job->quantize || job->cmyk)

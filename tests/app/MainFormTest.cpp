@@ -485,6 +485,27 @@ struct Gate {
     }
 };
 
+// A window started on file, whose preload stops after the preview until the gate opens (at
+// the latest when this goes, so a failed test cannot leave the worker waiting).
+struct HeldPreview {
+    Gate gate;
+    TPreload preload;
+    std::unique_ptr<TMainForm> form;
+    HeldPreview(const QString &file, const QSize &preview)
+    {
+        preload.AfterPreview = [this] { gate.wait(); };
+        preload.start(file, preview, 1000);
+        form = std::make_unique<TMainForm>(QStringList{file});
+        form->Preload = &preload;
+        showAndSettle(*form);
+    }
+    ~HeldPreview()
+    {
+        gate.release();
+        form.reset();
+    }
+};
+
 bool waitFor(const std::function<bool()> &done, int ms = 10000)
 {
     QElapsedTimer t;
@@ -498,13 +519,8 @@ bool waitFor(const std::function<bool()> &done, int ms = 10000)
 TEST_F(MainFormFixture, LargePictureShowsItsPreviewUntilTheWholeArrives)
 {
     const QString big = jpegFixture(dir, "big.jpg", 400, 300);
-    Gate gate;
-    TPreload p;
-    p.AfterPreview = [&] { gate.wait(); };
-    p.start(big, QSize(64, 48), 1000);
-    TMainForm form({big});
-    form.Preload = &p;
-    showAndSettle(form);
+    HeldPreview held(big, QSize(64, 48));
+    TMainForm &form = *held.form;
 
     EXPECT_EQ(form.CurrentFile, big);
     EXPECT_FALSE(form.CurrentJpeg->hasBitmap()) << "the header stands in meanwhile";
@@ -512,7 +528,7 @@ TEST_F(MainFormFixture, LargePictureShowsItsPreviewUntilTheWholeArrives)
     EXPECT_NE(dynamic_cast<TPreviewGraphic *>(form.Image1->picture().graphic()), nullptr);
     const QImage early = form.Image1->grab().toImage().convertToFormat(QImage::Format_RGB32);
 
-    gate.release();
+    held.gate.release();
     ASSERT_TRUE(waitFor([&] { return form.CurrentJpeg->hasBitmap(); }));
     EXPECT_NE(dynamic_cast<TJPEGImage *>(form.Image1->picture().graphic()), nullptr);
     const QImage late = form.Image1->grab().toImage().convertToFormat(QImage::Format_RGB32);
@@ -524,17 +540,12 @@ TEST_F(MainFormFixture, LargePictureShowsItsPreviewUntilTheWholeArrives)
 TEST_F(MainFormFixture, RotationDuringThePreviewWinsOverTheArrivingPicture)
 {
     const QString big = jpegFixture(dir, "big.jpg", 200, 100);
-    Gate gate;
-    TPreload p;
-    p.AfterPreview = [&] { gate.wait(); };
-    p.start(big, QSize(32, 32), 1000);
-    TMainForm form({big});
-    form.Preload = &p;
-    showAndSettle(form);
+    HeldPreview held(big, QSize(32, 32));
+    TMainForm &form = *held.form;
     ASSERT_FALSE(form.CurrentJpeg->hasBitmap());
     form.RotatePicture(90);
     EXPECT_EQ(QSize(form.CurrentJpeg->width(), form.CurrentJpeg->height()), QSize(101, 201));
-    gate.release();
+    held.gate.release();
     // Long enough for the worker to finish and its delivery to run (and be turned away).
     waitFor([] { return false; }, 300);
     EXPECT_EQ(QSize(form.CurrentJpeg->width(), form.CurrentJpeg->height()), QSize(101, 201));
