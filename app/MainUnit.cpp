@@ -851,8 +851,3 @@ void TMainForm::mouseMoveEvent(QMouseEvent *event)
         unsetCursor();
     QMainWindow::mouseMoveEvent(event);
 }
-
-void TMainForm::mouseReleaseEvent(QMouseEvent *event)
-{
-    QMainWindow::mouseReleaseEvent(event);
-}

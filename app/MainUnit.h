@@ -137,7 +137,6 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
-    void mouseReleaseEvent(QMouseEvent *event) override;
 
 private:
     void buildWindow();
@@ -152,6 +151,4 @@ private:
     QStringList m_args;
     bool m_shown = false;
     bool m_closing = false;
-    bool m_manualMove = false;
-    QPoint m_moveOffset;
 };
