@@ -4,6 +4,7 @@
 #include "MsgBox.h"
 
 #include <QFont>
+#include <QFontDatabase>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
@@ -18,11 +19,13 @@ TApplication::TApplication(int &argc, char **argv) : QApplication(argc, argv)
     if (qt->load(QLocale(QLocale::Japanese, QLocale::Japan), QStringLiteral("qtbase"), QStringLiteral("_"),
                  QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         installTranslator(qt);
-    // Japanese forms for kanji (a Chinese face would draw 開 and 転 differently), found by
-    // name rather than by fontconfig's slow fallback search.
+    // Japanese forms for kanji (a Chinese face would draw some of them differently).
     QFont f = font();
-    f.setFamilies({f.family(), QStringLiteral("Noto Sans CJK JP"), QStringLiteral("IPAPGothic"),
-                   QStringLiteral("IPAGothic"), QStringLiteral("TakaoPGothic"), QStringLiteral("VL PGothic")});
+    for (const char *family : {"Noto Sans CJK JP", "IPAPGothic", "IPAGothic", "TakaoPGothic", "VL PGothic"})
+        if (QFontDatabase::hasFamily(QString::fromLatin1(family))) {
+            f.setFamily(QString::fromLatin1(family));
+            break;
+        }
     setFont(f);
 }
 

@@ -174,9 +174,6 @@ void TMainForm::buildWindow()
             Image2->picture().assign(&icon);
     }
     DRLabel1 = new QLabel(QStringLiteral("Pictlane Type II"), Bar1);
-    QFont f = DRLabel1->font();
-    f.setBold(true);
-    DRLabel1->setFont(f);
     auto *exitButton = new QToolButton(Bar1);
     exitButton->setText(QStringLiteral("×"));
     exitButton->setToolTip(QStringLiteral("終了"));

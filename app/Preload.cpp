@@ -9,28 +9,23 @@ TPreload::~TPreload()
     forget();
     if (m_thread.joinable())
         m_thread.join();
-    if (m_fonts.joinable())
-        m_fonts.join();
-}
-
-void TPreload::warmFonts()
-{
-    if (!m_fonts.joinable())
-        m_fonts = std::thread([] { FcInit(); });
 }
 
 void TPreload::start(const QString &path, const QSize &previewSize, qint64 previewAbove)
 {
-    if (m_thread.joinable() || !m_path.isEmpty())
+    if (m_thread.joinable())
         return;
     const QFileInfo info(path);
     const QString ext = info.suffix().toLower();
-    if (!info.isFile() || (ext != QLatin1String("jpg") && ext != QLatin1String("jpeg")))
-        return;
-    m_path = info.absoluteFilePath();
-    m_size = info.size();
-    m_modified = info.lastModified();
+    if (info.isFile() && (ext == QLatin1String("jpg") || ext == QLatin1String("jpeg"))) {
+        m_path = info.absoluteFilePath();
+        m_size = info.size();
+        m_modified = info.lastModified();
+    }
     m_thread = std::thread([this, file = m_path, previewSize, previewAbove] {
+        FcInit();
+        if (file.isEmpty())
+            return;
         std::unique_ptr<TJPEGImage> img;
         try {
             img = std::make_unique<TJPEGImage>();

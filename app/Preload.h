@@ -22,12 +22,11 @@ public:
     TPreload(const TPreload &) = delete;
     TPreload &operator=(const TPreload &) = delete;
 
-    // Starts decoding path (a ".jpg" or ".jpeg" file) on a worker thread; anything else is
-    // ignored. Pictures of more than previewAbove pixels get a preview of previewSize first.
+    // Starts the worker: it loads the font configuration (the first text the window lays out
+    // would otherwise wait for it), then decodes path when that is a ".jpg" or ".jpeg" file.
+    // Pictures of more than previewAbove pixels get a preview of previewSize first. One worker
+    // only: on two cores the window's own thread keeps a core to itself.
     void start(const QString &path, const QSize &previewSize = QSize(1280, 1024), qint64 previewAbove = 4'000'000);
-    // Loads the font configuration on another thread; the first text the window lays out
-    // would otherwise wait for it.
-    void warmFonts();
 
     struct First {
         std::unique_ptr<TJPEGImage> picture; // the whole picture, decoded
@@ -49,7 +48,6 @@ private:
     void deliverLocked();
 
     std::thread m_thread;
-    std::thread m_fonts;
     QString m_path;
     qint64 m_size = -1;
     QDateTime m_modified;

@@ -13,7 +13,6 @@ int main(int argc, char **argv)
 {
     // The first picture decodes on the second core while the window system comes up.
     TPreload preload;
-    preload.warmFonts();
     if (argc > 1 && argv[1][0] != '-')
         preload.start(QFile::decodeName(argv[1]));
     else
