@@ -22,6 +22,7 @@ class QToolButton;
 class TSSImage;
 class TPreload;
 class TStatusBarEx;
+class TTitleBar;
 
 enum TFileKind { fkJpeg = 0, fkPicture = 1, fkForeign = 2, fkArchive = 3 };
 
@@ -31,8 +32,22 @@ public:
     explicit TMainForm(const QStringList &args = {}, QWidget *parent = nullptr);
     ~TMainForm() override;
 
+    // The registry key of all settings, and the picture a start with these arguments shows
+    // first (the first argument, else the last picture if it is still there, else def.jpg
+    // in programFolder). Both work before the application object exists.
+    static const QString SettingsKey;
+    static QString FirstPicture(const QStringList &args, const QString &programFolder);
+
     // ---- life cycle
     void FormCreate();
+    // Reads every setting from the registry and applies it; unreadable values take defaults.
+    void LoadSettings();
+    // Writes every setting back. Throws EInOutError; the store is then left as it was.
+    void SaveSettings();
+    // Writes (true) or removes (false) the encrypted-JPEG file type in the class registry.
+    static void RegisterJpzType(bool on);
+    void RestoreToolbars();
+    void SaveToolbars();
     void FormShow();
     void FormCloseQuery(bool &canClose);
     void WMDropFiles(const QStringList &paths);
@@ -84,17 +99,47 @@ public:
     // The first picture, decoded ahead while the window came up (may be null).
     TPreload *Preload = nullptr;
 
-    // Settings, with their defaults until the settings store reads them.
+    // Settings (registry key Software\Korvane\PLE), with their defaults. Those whose controls
+    // come later are kept here and written back as they were read.
+    QString IniDir;
+    bool MaskButtonDown = false;
+    QString LastPass = QStringLiteral("InitialWord");
+    bool ShowHint = true;
+    bool Reverse = false;
     bool FixedScale = true;
-    bool LinkDir = false;
     bool LinkWorkDir = true;
     int Scroll = 5;
-    int Rotate = 30;
-    int GlobalCounter = 0;
+    bool Douki2 = false;
+    QString Mask = QStringLiteral("*.jpg");
+    bool LinkDir = false;
+    bool PassHist = true;
+    bool HistActive = true;
     TColor BgColor = clBtnFace;
+    TColor ForeColor = 0x808080;
+    QString SendToExe;
+    int GlobalCounter = 0;
+    bool RowSelect = true;
+    bool GridLines = false;
+    bool HotTrack = false;
+    bool Sort = true;
+    int Rotate = 30;
+    int Quality = 100;
+    bool FileCount = true;
+    int AutoTimes = 1;
+    int AutoInterval = 1400;
+    bool InfCheck = true;
     int PanelHeight = 170;
+    bool MSPLUS = false;
+    bool JPZSW = true;
     QString SKey1 = QStringLiteral("KLDSEX");
-    QString IniDir;
+    QString ToolName1, ToolName2, ToolName3;
+    bool FolderSync = false;
+    int LeftWidth = 214;
+    bool Fast = true;
+    int ViewMode = 0;
+    bool GrayScale = false; // the grey-scale option of captured pictures, off at every start
+    // SKey1 as used: six capital letters, each invalid or missing one replaced by the default's.
+    static QString NormalizeKeys(const QString &keys);
 
     // The folder selected in the folder tree. Selecting one is all the tree does for this
     // window until the browsing pane fills it.
@@ -102,7 +147,7 @@ public:
     void SelectFolder(const QString &folder);
 
     // ---- controls
-    QWidget *Bar1 = nullptr;
+    TTitleBar *Bar1 = nullptr;
     TSSImage *Image2 = nullptr;
     QLabel *DRLabel1 = nullptr;
     QToolBar *Toolbar973 = nullptr;
@@ -118,6 +163,8 @@ public:
     QActionGroup *ZoomGroup = nullptr;
     QAction *Open1 = nullptr;
     QAction *RScroll = nullptr, *LScroll = nullptr, *UScroll = nullptr, *DScroll = nullptr;
+    // Previous and next picture: the hidden slideshow keys and the file menu's items.
+    QAction *SlideLeft = nullptr, *SlideRight = nullptr, *Back1 = nullptr, *Forward1 = nullptr;
     QSplitter *Panel13 = nullptr;
     QWidget *Panel1 = nullptr;
     QScrollArea *ScrollBox1 = nullptr;
@@ -140,7 +187,7 @@ protected:
 
 private:
     void buildWindow();
-    void applyScrollShortcuts();
+    void applyKeys();
     // shown: what the view shows, when not CurrentJpeg itself.
     void showSteps(const QString &path, const TGraphic *shown = nullptr);
     void showPreview(const QString &path, TBitmap preview);

@@ -11,12 +11,13 @@
 
 int main(int argc, char **argv)
 {
-    // The first picture decodes on the second core while the window system comes up.
+    // The first picture decodes on the second core while the window system comes up. (Qt takes
+    // its own options out of the arguments later; a file name starting with "-" is rare.)
     TPreload preload;
+    QStringList first;
     if (argc > 1 && argv[1][0] != '-')
-        preload.start(QFile::decodeName(argv[1]));
-    else
-        preload.start(QFileInfo(QStringLiteral("/proc/self/exe")).canonicalPath() + QStringLiteral("/def.jpg"));
+        first.append(QFile::decodeName(argv[1]));
+    preload.start(TMainForm::FirstPicture(first, QFileInfo(QStringLiteral("/proc/self/exe")).canonicalPath() + '/'));
 
     TApplication app(argc, argv);
     std::unique_ptr<TPrivateTemp> temp;

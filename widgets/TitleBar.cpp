@@ -16,11 +16,37 @@ void TTitleBar::setTopColor(const QColor &c)
     update();
 }
 
+void TTitleBar::setDirection(TGradDirection d)
+{
+    m_direction = d;
+    update();
+}
+
 void TTitleBar::paintEvent(QPaintEvent *)
 {
     QPainter p(this);
-    QLinearGradient g(0, height(), 0, 0);
-    g.setColorAt(0, palette().color(QPalette::Button));
+    const QColor face = palette().color(QPalette::Button);
+    if (m_direction == TGradDirection::None) {
+        p.fillRect(rect(), m_top);
+        return;
+    }
+    // The face colour where the gradient starts, the top colour where it ends.
+    QLinearGradient g;
+    switch (m_direction) {
+    case TGradDirection::BottomToTop:
+        g = QLinearGradient(0, height(), 0, 0);
+        break;
+    case TGradDirection::TopToBottom:
+        g = QLinearGradient(0, 0, 0, height());
+        break;
+    case TGradDirection::LeftToRight:
+        g = QLinearGradient(0, 0, width(), 0);
+        break;
+    default:
+        g = QLinearGradient(width(), 0, 0, 0);
+        break;
+    }
+    g.setColorAt(0, face);
     g.setColorAt(1, m_top);
     p.fillRect(rect(), g);
 }

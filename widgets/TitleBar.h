@@ -4,10 +4,14 @@
 
 #include <QWidget>
 
+enum class TGradDirection { BottomToTop, LeftToRight, None, RightToLeft, TopToBottom };
+
 class TTitleBar : public QWidget {
 public:
     explicit TTitleBar(QWidget *parent = nullptr);
     void setTopColor(const QColor &c);
+    TGradDirection direction() const { return m_direction; }
+    void setDirection(TGradDirection d);
     std::function<void()> OnDoubleClick;
 
 protected:
@@ -19,6 +23,7 @@ protected:
 
 private:
     QColor m_top{0xA0, 0xA0, 0xA0};
+    TGradDirection m_direction = TGradDirection::BottomToTop;
     bool m_manual = false;
     QPoint m_offset;
 };

@@ -169,6 +169,7 @@ class MainFormFixture : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(freshDir())); // an empty registry each time
         dir = freshDir();
         a = jpegFixture(dir, "a.jpg", 120, 80, 1);
         b = jpegFixture(dir, "b.JPG", 60, 40, 2);
