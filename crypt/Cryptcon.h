@@ -1,0 +1,78 @@
+#pragma once
+// TCrypto: encrypts or decrypts a file, a byte array (up to 4096 bytes) or a string with a
+// 64-bit block cipher in ECB, CBC or CFB mode, reporting progress on an optional progress bar.
+// The cipher itself (block transform, key schedule) comes from a subclass. Files stream through
+// one 4096-byte buffer, transformed in place; the feedback register carries from each chunk to
+// the next, so a file is one chain. Runs on the calling thread.
+//
+// Files: the input is opened for reading only; the output is written to a private temporary
+// file beside it and renamed into place only when everything was written, so a failure (EInOutError)
+// never destroys an existing file.
+
+#include <QByteArray>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+#include <cstdint>
+#include <memory>
+
+enum class TSourceType { SourceFile, SourceByteArray, SourceString };
+enum class TCipherMode { ECBMode, CBCMode, CFBMode };
+
+class TCrypto : public QObject {
+public:
+    explicit TCrypto(QObject *owner = nullptr);
+    ~TCrypto() override;
+
+    // Any object with the properties "maximum" and "value" and a "repaint" slot (a
+    // QProgressBar); not owned, may be absent.
+    QPointer<QObject> ProgressBar;
+    // Write-only. The bytes are wiped when replaced and when the component goes.
+    void setKey(const QByteArray &key);
+    TSourceType InputType = TSourceType::SourceFile;
+    QString InputFilePath;
+    QString OutputFilePath;
+    QByteArray InputString;
+    quint16 InputLength = 0;
+    TCipherMode CipherMode = TCipherMode::ECBMode;
+    QByteArray IVector;
+    // The caller's bytes for byte-array input, and where results go.
+    const uint8_t *InputData = nullptr;
+    uint8_t *OutputData = nullptr;
+
+    // keepState false: key schedule first, and the register loaded from IVector (a random
+    // printable one is made when it is empty). Throws EInOutError for files, Exception for a
+    // byte array longer than the work buffer.
+    void Encrypt(bool keepState);
+    void Decrypt(bool keepState);
+
+    static constexpr int kBufferSize = 4096;
+
+protected:
+    virtual void EncipherBlock() = 0;
+    virtual void DecipherBlock() = 0;
+    virtual void PrepareKey() = 0;
+    virtual void EncryptBuffer();
+    virtual void DecryptBuffer();
+
+    const QByteArray &key() const { return m_key; }
+    void clearKey();
+
+    uint8_t m_buffer[kBufferSize];
+    uint8_t m_block[8] = {};
+    uint8_t m_blockSize = 8;
+
+private:
+    void start(bool keepState);
+    void run(bool encrypt, bool keepState);
+    void processFile(bool encrypt);
+    void padToBlock();
+    uint8_t *reg();
+
+    QByteArray m_key;
+    std::unique_ptr<uint8_t[]> m_register;
+};
+
+// Overwrites memory in a way the compiler may not drop.
+void SecureZero(void *p, size_t n);
