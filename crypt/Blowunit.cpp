@@ -113,16 +113,29 @@ TBlowFish::~TBlowFish()
     SecureZero(m_s.get(), 1024 * sizeof(uint32_t));
 }
 
+namespace {
+
+inline uint32_t F(const uint32_t *s, uint32_t x)
+{
+    return ((s[x >> 24] + s[256 + ((x >> 16) & 0xFF)]) ^ s[512 + ((x >> 8) & 0xFF)]) + s[768 + (x & 0xFF)];
+}
+
+} // namespace
+
 void TBlowFish::encipher(uint32_t &l, uint32_t &r) const
 {
+    // Halves in locals and the tables through plain pointers: nothing the compiler must
+    // reload between the rounds.
     const uint32_t *p = m_p.get();
-    l ^= p[0];
+    const uint32_t *s = m_s.get();
+    uint32_t L = l ^ p[0], R = r;
+#pragma GCC unroll 8
     for (int i = 1; i <= 15; i += 2) {
-        r ^= F(l) ^ p[i];
-        l ^= F(r) ^ p[i + 1];
+        R ^= F(s, L) ^ p[i];
+        L ^= F(s, R) ^ p[i + 1];
     }
-    r ^= p[17];
-    std::swap(l, r);
+    l = R ^ p[17];
+    r = L;
 }
 
 namespace {
@@ -150,15 +163,15 @@ void TBlowFish::EncipherBlock()
 void TBlowFish::DecipherBlock()
 {
     const uint32_t *p = m_p.get();
-    uint32_t l = load(m_block), r = load(m_block + 4);
-    l ^= p[17];
+    const uint32_t *s = m_s.get();
+    uint32_t L = load(m_block) ^ p[17], R = load(m_block + 4);
+#pragma GCC unroll 8
     for (int i = 16; i >= 2; i -= 2) {
-        r ^= F(l) ^ p[i];
-        l ^= F(r) ^ p[i - 1];
+        R ^= F(s, L) ^ p[i];
+        L ^= F(s, R) ^ p[i - 1];
     }
-    r ^= p[0];
-    store(m_block, r);
-    store(m_block + 4, l);
+    store(m_block, R ^ p[0]);
+    store(m_block + 4, L);
 }
 
 void TBlowFish::PrepareKey()

@@ -22,10 +22,6 @@ protected:
 
 private:
     void encipher(uint32_t &l, uint32_t &r) const;
-    uint32_t F(uint32_t x) const
-    {
-        return ((m_s[x >> 24] + m_s[256 + ((x >> 16) & 0xFF)]) ^ m_s[512 + ((x >> 8) & 0xFF)]) + m_s[768 + (x & 0xFF)];
-    }
 
     std::unique_ptr<uint32_t[]> m_p; // 18 words
     std::unique_ptr<uint32_t[]> m_s; // 4 x 256 words in one block

@@ -112,7 +112,23 @@ void TCrypto::EncryptBuffer()
     }
     case TCipherMode::CFBMode: {
         uint8_t *r = reg();
-        for (int i = 0; i < n; i += bs) {
+        int i = 0;
+        if (bs == 8) {
+            // Whole 8-byte blocks, the common case: the work block is the register in between,
+            // and the bytes go eight at a time.
+            std::memcpy(m_block, r, 8);
+            for (; i + 8 <= n; i += 8) {
+                EncipherBlock();
+                uint64_t ks, x;
+                std::memcpy(&ks, m_block, 8);
+                std::memcpy(&x, in + i, 8);
+                x ^= ks;
+                std::memcpy(out + i, &x, 8);
+                std::memcpy(m_block, &x, 8);
+            }
+            std::memcpy(r, m_block, 8);
+        }
+        for (; i < n; i += bs) {
             const int step = std::min(bs, n - i);
             std::memcpy(m_block, r, size_t(bs));
             EncipherBlock();
@@ -161,7 +177,21 @@ void TCrypto::DecryptBuffer()
     }
     case TCipherMode::CFBMode: {
         uint8_t *r = reg();
-        for (int i = 0; i < n; i += bs) {
+        int i = 0;
+        if (bs == 8) {
+            std::memcpy(m_block, r, 8);
+            for (; i + 8 <= n; i += 8) {
+                EncipherBlock();
+                uint64_t ks, c;
+                std::memcpy(&ks, m_block, 8);
+                std::memcpy(&c, in + i, 8); // read before out, which may be the same bytes
+                const uint64_t x = c ^ ks;
+                std::memcpy(out + i, &x, 8);
+                std::memcpy(m_block, &c, 8);
+            }
+            std::memcpy(r, m_block, 8);
+        }
+        for (; i < n; i += bs) {
             const int step = std::min(bs, n - i);
             std::memcpy(cipher, in + i, size_t(step));
             std::memcpy(m_block, r, size_t(bs));
