@@ -1,6 +1,10 @@
 #include "MainUnit.h"
 
 #include "AppPaths.h"
+#include "Blowunit.h"
+#include "PassUnit1.h"
+#include "PrivateTemp.h"
+#include "ShiftJIS.h"
 #include "MsgBox.h"
 #include "Preload.h"
 #include "Registry.h"
@@ -19,8 +23,11 @@
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
+#include <QProgressBar>
+#include <QTemporaryFile>
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -195,6 +202,9 @@ void TMainForm::buildWindow()
     Open1 = FileMenu->addAction(QStringLiteral("開く(&O)..."), this, [this] { Open1Click(); });
     Open1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_A));
     addAction(Open1);
+    CryptSaveMenu = FileMenu->addAction(QStringLiteral("暗号化JPEGに保存(&E)"), this, [this] { CryptSaveMenuClick(); });
+    CryptSaveMenu->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
+    addAction(CryptSaveMenu);
     auto *tools = FileMenu->addMenu(QStringLiteral("ﾂｰﾙ(&T)"));
     k1 = tools->addMenu(QStringLiteral("ｽﾞｰﾑ(&Z)"));
     ZoomGroup = new QActionGroup(this);
@@ -279,6 +289,9 @@ void TMainForm::buildWindow()
     addToolBar(Qt::RightToolBarArea, Toolbar975);
     auto *openButton = Toolbar975->addAction(QStringLiteral("開く"), this, [this] { Open1Click(); });
     openButton->setToolTip(QStringLiteral("開く"));
+    auto *cryptButton = Toolbar975->addAction(QStringLiteral("暗号"), this, [this] { CryptSaveMenuClick(); });
+    cryptButton->setObjectName(QStringLiteral("ToolbarButton978"));
+    cryptButton->setToolTip(QStringLiteral("暗号化して保存"));
 
     // Work area: the browser pane above the image view.
     Panel13 = new QSplitter(Qt::Vertical, this);
@@ -308,6 +321,34 @@ void TMainForm::buildWindow()
 
     StatusBar = new TStatusBarEx(this);
     setStatusBar(StatusBar);
+
+    // The cipher and its progress bar, which sits hidden in the view.
+    ProgressBar1 = new QProgressBar(ScrollBox1);
+    ProgressBar1->setGeometry(336, 8, 150, 16);
+    ProgressBar1->setRange(0, 100);
+    ProgressBar1->hide();
+    BF1 = new TBlowFish(this);
+    BF1->ProgressBar = ProgressBar1;
+    BF1->InputType = TSourceType::SourceFile;
+    BF1->InputLength = 0;
+    BF1->CipherMode = TCipherMode::CFBMode;
+    AskPassphrase = [this](const QString &remembered) -> std::optional<QString> {
+        TPassForm dlg(this);
+        dlg.Edit1->setText(remembered);
+        if (dlg.exec() != QDialog::Accepted)
+            return std::nullopt;
+        return dlg.Edit1->text();
+    };
+    AskCryptSaveName = [this]() -> QString {
+        QFileDialog dlg(this, QStringLiteral("暗号化JPEGﾌｧｲﾙに保存"), CurrentFolder);
+        dlg.setOption(QFileDialog::DontUseNativeDialog);
+        dlg.setAcceptMode(QFileDialog::AcceptSave);
+        dlg.setNameFilters(toQtFilters(QStringLiteral("暗号化JPEG(*.jpz)|*.jpz")));
+        dlg.setDefaultSuffix(QStringLiteral("jpz"));
+        if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty())
+            return QString();
+        return dlg.selectedFiles().first();
+    };
 }
 
 // ---- life cycle ---------------------------------------------------------------------------
@@ -805,8 +846,13 @@ void TMainForm::OpenImage(const QString &path)
     switch (ClassifyFile(path)) {
     case fkJpeg: {
         if (asciiUpper(ExtractFileExt(path)) == QLatin1String(".JPZ")) {
-            MessageDlg(this, QStringLiteral("暗号化JPEGを開く機能はまだありません\n") + path, TMsgKind::Information);
-            return;
+            auto jpeg = std::make_unique<TJPEGImage>();
+            if (!OpenCryptedJpeg(path, *jpeg))
+                return;
+            jpeg->DIBNeeded();
+            CurrentJpeg = std::move(jpeg);
+            showSteps(path);
+            break;
         }
         // Load and decode into a new picture first: a file that fails leaves the picture on
         // show, and the one in memory, as they were.
@@ -1046,6 +1092,95 @@ void TMainForm::ExplorerClick()
         Panel13->setSizes({0, total});
     else
         Panel13->setSizes({PanelHeight, qMax(0, total - PanelHeight)});
+}
+
+// ---- encrypted JPEG -----------------------------------------------------------------------
+
+namespace {
+const QByteArray kJpzVector("PLTOOLS1");
+}
+
+QString TMainForm::TempFolder()
+{
+    if (TPrivateTemp *t = TPrivateTemp::instance())
+        return t->path();
+    // Without one from main (tests, tools) the window makes its own, gone at exit.
+    static std::unique_ptr<TPrivateTemp> own = std::make_unique<TPrivateTemp>();
+    return own->path();
+}
+
+void TMainForm::CryptSaveMenuClick()
+{
+    if (!Image1->isVisible() || !CurrentJpeg || CurrentJpeg->isEmpty())
+        return;
+    const QString target = AskCryptSaveName();
+    if (target.isEmpty())
+        return;
+    const std::optional<QString> pass = AskPassphrase(LastPass);
+    if (!pass)
+        return;
+    QByteArray key;
+    ToShiftJIS(*pass, key);
+    QApplication::setOverrideCursor(Cursors[4]);
+    struct Restore {
+        TMainForm *f;
+        ~Restore()
+        {
+            f->StatusBar->setPanelText(1, QString());
+            QApplication::restoreOverrideCursor();
+            QCoreApplication::processEvents();
+        }
+    } restore{this};
+    LastPass = *pass;
+    // The plain JPEG exists only in the private folder, and only during this command.
+    QTemporaryFile plain(TempFolder() + QStringLiteral("~PLXXXXXX.jpg"));
+    if (!plain.open())
+        throw EInOutError(ioErrorMessage(QStringLiteral("一時ﾌｧｲﾙを作成"), TempFolder(), plain.errorString()));
+    plain.close();
+    StatusBar->setPanelText(1, QStringLiteral("保存中..."));
+    QCoreApplication::processEvents();
+    CurrentJpeg->saveToFile(plain.fileName());
+    BF1->InputType = TSourceType::SourceFile;
+    BF1->InputFilePath = plain.fileName();
+    BF1->OutputFilePath = target;
+    BF1->setKey(key);
+    BF1->CipherMode = TCipherMode::CFBMode;
+    BF1->IVector = kJpzVector;
+    BF1->Encrypt(false);
+    BF1->setKey(QByteArray());
+}
+
+bool TMainForm::OpenCryptedJpeg(const QString &path, TJPEGImage &into)
+{
+    const std::optional<QString> pass = AskPassphrase(LastPass);
+    if (!pass)
+        return false;
+    QByteArray key;
+    ToShiftJIS(*pass, key);
+    QTemporaryFile plain(TempFolder() + QStringLiteral("~PLXXXXXX.jpg"));
+    if (!plain.open())
+        throw EInOutError(ioErrorMessage(QStringLiteral("一時ﾌｧｲﾙを作成"), TempFolder(), plain.errorString()));
+    plain.close();
+    BF1->InputType = TSourceType::SourceFile;
+    BF1->InputFilePath = path;
+    BF1->OutputFilePath = plain.fileName();
+    BF1->setKey(key);
+    BF1->CipherMode = TCipherMode::CFBMode;
+    BF1->IVector = kJpzVector;
+    LastPass = *pass; // remembered whatever comes of it
+    BF1->Decrypt(false);
+    BF1->setKey(QByteArray());
+    try {
+        // Read into memory: the deciphered file goes when this returns.
+        QFile f(plain.fileName());
+        if (!f.open(QIODevice::ReadOnly))
+            throw EInOutError(ioErrorMessage(QStringLiteral("ﾌｧｲﾙを開く"), plain.fileName(), f.errorString()));
+        into.loadFromStream(f);
+    } catch (const EJPEG &) {
+        MessageDlg(this, QStringLiteral("パスワードが間違っています"), TMsgKind::Warning);
+        return false;
+    }
+    return true;
 }
 
 // ---- rotation -----------------------------------------------------------------------------

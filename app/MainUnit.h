@@ -10,6 +10,8 @@
 #include <QCursor>
 #include <QMainWindow>
 
+#include <optional>
+
 class QAction;
 class QActionGroup;
 class QLabel;
@@ -20,6 +22,8 @@ class QSplitter;
 class QToolBar;
 class QToolButton;
 class TSSImage;
+class QProgressBar;
+class TBlowFish;
 class TPreload;
 class TStatusBarEx;
 class TTitleBar;
@@ -71,6 +75,20 @@ public:
     // Progress of a plug-in load: the gauge follows up to 95 %, then drops back to 0.
     void PluginProgress(TGraphic &sender, TProgressStage stage, int percent, bool redrawNow, const QRect &r,
                         const QString &msg);
+
+    // ---- encrypted JPEG
+    // "暗号化JPEGに保存": asks for a .jpz name and the passphrase, then writes the picture on show
+    // enciphered there. Does nothing without a picture. Throws EInOutError.
+    void CryptSaveMenuClick();
+    // The open path for ".jpz": asks for the passphrase, deciphers into the private temporary
+    // folder and loads the result into into. False when cancelled or the passphrase is wrong
+    // (said in a message box); the temporary files are gone either way.
+    bool OpenCryptedJpeg(const QString &path, TJPEGImage &into);
+    // How the two commands ask; tests answer instead of a person. Empty optional / string = cancel.
+    std::function<std::optional<QString>(const QString &remembered)> AskPassphrase;
+    std::function<QString()> AskCryptSaveName;
+    // The folder for deciphered pictures (the program's private temporary folder).
+    static QString TempFolder();
 
     // ---- rotation
     void Rotate1Click() { RotatePicture(90); }
@@ -170,6 +188,9 @@ public:
     QScrollArea *ScrollBox1 = nullptr;
     TImage *Image1 = nullptr;
     TStatusBarEx *StatusBar = nullptr;
+    QProgressBar *ProgressBar1 = nullptr;
+    TBlowFish *BF1 = nullptr;
+    QAction *CryptSaveMenu = nullptr;
     QString OpenDialogFilter;
     QString OpenDialogFileName;
 
