@@ -47,10 +47,12 @@ void TGraphic::loadFromFile(const QString &fileName)
 void TGraphic::saveToFile(const QString &fileName)
 {
     QSaveFile f(fileName);
-    if (!f.open(QIODevice::WriteOnly))
+    // Unbuffered: a full disk then fails the write itself. Buffered, Qt 6.4 commits a file cut
+    // short at the final flush and reports success.
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         throw EInOutError(ioErrorMessage(QStringLiteral("ﾌｧｲﾙを作成"), fileName, f.errorString()));
     saveToStream(f);
-    if (!f.commit())
+    if (f.error() != QFileDevice::NoError || !f.commit())
         throw EInOutError(ioErrorMessage(QStringLiteral("ﾌｧｲﾙを保存"), fileName, f.errorString()));
 }
 

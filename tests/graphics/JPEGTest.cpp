@@ -8,6 +8,10 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+
+#include <sys/resource.h>
+
 #include <jerror.h>
 #include <jpeglib.h>
 
@@ -301,4 +305,23 @@ TEST(JPEGImage, TopLeftDecodeMatchesTheFullDecode)
         EXPECT_EQ(mismatches, 0);
     }
     EXPECT_FALSE(fresh.hasBitmap()) << "the picture itself stays undecoded";
+}
+
+TEST(Graphic, ADiskThatFillsUpFailsTheSave)
+{
+    const QString path = freshDir() + "/full.jpg";
+    ASSERT_TRUE(writeFile(path, "precious bytes"));
+    TJPEGImage img;
+    TBitmap bmp = TBitmap::fromImage(pattern(300, 300));
+    img.assign(bmp);
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit old{};
+    getrlimit(RLIMIT_FSIZE, &old);
+    rlimit small = old;
+    small.rlim_cur = 1000;
+    setrlimit(RLIMIT_FSIZE, &small);
+    EXPECT_THROW(img.saveToFile(path), EInOutError);
+    setrlimit(RLIMIT_FSIZE, &old);
+    EXPECT_EQ(readFile(path), QByteArray("precious bytes"));
+    EXPECT_EQ(QDir(QFileInfo(path).path()).entryList(QDir::Files).size(), 1);
 }
