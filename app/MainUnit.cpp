@@ -1,6 +1,7 @@
 #include "MainUnit.h"
 
 #include "AppPaths.h"
+#include "FileTypes.h"
 #include "Blowunit.h"
 #include "PassUnit1.h"
 #include "PrivateTemp.h"
@@ -626,6 +627,11 @@ void TMainForm::RegisterJpzType(bool on)
         reg.DeleteKey(QStringLiteral("\\Crypted_JPEG"));
         reg.CloseKey();
     }
+    // The desktop's side, so that a file manager opens .jpz files with us.
+    RegisterDesktopFileType({QStringLiteral("pictlane-crypted-jpeg"), QStringLiteral("application/x-crypted-jpeg"),
+                             QStringLiteral("暗号化JPEG"), QStringLiteral("*.jpz"), QStringLiteral("pictlane-viewer.desktop"),
+                             QStringLiteral("Pictlane Type II"), QCoreApplication::applicationFilePath()},
+                            on);
 }
 
 // The toolbar library's layout values, one subkey per toolbar: which dock (or "+" floating),

@@ -4,7 +4,7 @@ set -euo pipefail
 top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev libjpeg-dev zlib1g-dev libgtest-dev libbenchmark-dev libssl-dev
-          libfontconfig-dev fonts-noto-cjk qt6-translations-l10n xvfb xauth x11-utils xdotool imagemagick)
+          libfontconfig-dev fonts-noto-cjk qt6-translations-l10n shared-mime-info desktop-file-utils xvfb xauth x11-utils xdotool imagemagick)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing+=("$p")

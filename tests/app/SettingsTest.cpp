@@ -228,6 +228,9 @@ TEST_F(Settings, IniDirFollowsTheOpenDialogThenTheFolderTree)
 
 TEST_F(Settings, EncryptedJpegFileTypeFollowsJPZSW)
 {
+    const QString data = freshDir();
+    qputenv("XDG_DATA_HOME", QFile::encodeName(data));
+    const QString entry = data + "/applications/pictlane-viewer.desktop";
     const QString exe = QCoreApplication::applicationFilePath();
     {
         TMainForm form;
@@ -240,6 +243,8 @@ TEST_F(Settings, EncryptedJpegFileTypeFollowsJPZSW)
         EXPECT_EQ(reg.ReadString(""), exe + " \"%1\"");
         ASSERT_TRUE(reg.OpenKey("\\Crypted_JPEG\\DefaultIcon", false));
         EXPECT_EQ(reg.ReadString(""), exe + ",1");
+        EXPECT_TRUE(readFile(entry).contains(("Exec=\"" + exe + "\" %f").toUtf8()));
+        EXPECT_TRUE(QFileInfo::exists(data + "/mime/packages/pictlane-crypted-jpeg.xml"));
     }
     store("Setting", "JPZSW", "0");
     {
@@ -251,6 +256,7 @@ TEST_F(Settings, EncryptedJpegFileTypeFollowsJPZSW)
     TRegistry reg(THive::ClassesRoot);
     EXPECT_FALSE(reg.KeyExists(".jpz"));
     EXPECT_FALSE(reg.KeyExists("Crypted_JPEG")) << "removed with everything below it";
+    EXPECT_FALSE(QFileInfo::exists(entry));
 }
 
 TEST_F(Settings, ToolbarLayoutComesBack)

@@ -1,4 +1,5 @@
 #include "AppPaths.h"
+#include "FileTypes.h"
 #include "PrivateTemp.h"
 #include "TermSignals.h"
 #include "TestSupport.h"
@@ -8,6 +9,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QStandardPaths>
 
 #include <gtest/gtest.h>
 
@@ -63,4 +65,28 @@ TEST(TermSignals, TerminationArrivesAsAnEvent)
             QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
     }
     EXPECT_EQ(seen, (QList<int>{SIGTERM, SIGHUP}));
+}
+
+TEST(FileTypes, DesktopRegistrationOnOffAndOnlyWhenChanged)
+{
+    const QString data = testing_support::freshDir();
+    qputenv("XDG_DATA_HOME", QFile::encodeName(data));
+    const TDesktopFileType t{"pictlane-crypted-jpeg", "application/x-crypted-jpeg", "暗号化JPEG", "*.jpz",
+                             "pictlane-viewer.desktop", "Pictlane Type II", "/opt/my apps/pict\"lane"};
+    EXPECT_TRUE(RegisterDesktopFileType(t, true));
+    const QByteArray xml = testing_support::readFile(data + "/mime/packages/pictlane-crypted-jpeg.xml");
+    EXPECT_TRUE(xml.contains("type=\"application/x-crypted-jpeg\""));
+    EXPECT_TRUE(xml.contains("<comment>暗号化JPEG</comment>"));
+    EXPECT_TRUE(xml.contains("<glob pattern=\"*.jpz\"/>"));
+    const QByteArray entry = testing_support::readFile(data + "/applications/pictlane-viewer.desktop");
+    EXPECT_TRUE(entry.contains("Exec=\"/opt/my apps/pict\\\\\"lane\" %f\n")) << entry.constData();
+    EXPECT_TRUE(entry.contains("MimeType=application/x-crypted-jpeg;"));
+    if (!QStandardPaths::findExecutable("update-mime-database").isEmpty()) {
+        EXPECT_TRUE(QFileInfo::exists(data + "/mime/application/x-crypted-jpeg.xml"));
+    }
+    EXPECT_FALSE(RegisterDesktopFileType(t, true)) << "nothing changed, nothing written";
+    EXPECT_TRUE(RegisterDesktopFileType(t, false));
+    EXPECT_FALSE(QFileInfo::exists(data + "/mime/packages/pictlane-crypted-jpeg.xml"));
+    EXPECT_FALSE(QFileInfo::exists(data + "/applications/pictlane-viewer.desktop"));
+    EXPECT_FALSE(RegisterDesktopFileType(t, false));
 }
