@@ -28,7 +28,7 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QProgressBar>
-#include <QTemporaryFile>
+#include <QBuffer>
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -1138,22 +1138,20 @@ void TMainForm::CryptSaveMenuClick()
         }
     } restore{this};
     LastPass = *pass;
-    // The plain JPEG exists only in the private folder, and only during this command.
-    QTemporaryFile plain(TempFolder() + QStringLiteral("~PLXXXXXX.jpg"));
-    if (!plain.open())
-        throw EInOutError(ioErrorMessage(QStringLiteral("一時ﾌｧｲﾙを作成"), TempFolder(), plain.errorString()));
-    plain.close();
     StatusBar->setPanelText(1, QStringLiteral("保存中..."));
     QCoreApplication::processEvents();
-    CurrentJpeg->saveToFile(plain.fileName());
+    // The plain JPEG goes from memory into the cipher: it never touches the disk.
+    QBuffer plain;
+    plain.open(QIODevice::WriteOnly);
+    CurrentJpeg->saveToStream(plain);
     BF1->InputType = TSourceType::SourceFile;
-    BF1->InputFilePath = plain.fileName();
     BF1->OutputFilePath = target;
     BF1->setKey(key);
     BF1->CipherMode = TCipherMode::CFBMode;
     BF1->IVector = kJpzVector;
-    BF1->Encrypt(false);
+    BF1->EncryptToFile(plain.data());
     BF1->setKey(QByteArray());
+    SecureZero(key.data(), size_t(key.size()));
 }
 
 bool TMainForm::OpenCryptedJpeg(const QString &path, TJPEGImage &into)
@@ -1163,25 +1161,20 @@ bool TMainForm::OpenCryptedJpeg(const QString &path, TJPEGImage &into)
         return false;
     QByteArray key;
     ToShiftJIS(*pass, key);
-    QTemporaryFile plain(TempFolder() + QStringLiteral("~PLXXXXXX.jpg"));
-    if (!plain.open())
-        throw EInOutError(ioErrorMessage(QStringLiteral("一時ﾌｧｲﾙを作成"), TempFolder(), plain.errorString()));
-    plain.close();
     BF1->InputType = TSourceType::SourceFile;
     BF1->InputFilePath = path;
-    BF1->OutputFilePath = plain.fileName();
     BF1->setKey(key);
     BF1->CipherMode = TCipherMode::CFBMode;
     BF1->IVector = kJpzVector;
     LastPass = *pass; // remembered whatever comes of it
-    BF1->Decrypt(false);
+    // Deciphered into memory: the plain picture never touches the disk.
+    QBuffer plain;
+    plain.setData(BF1->DecryptFile());
     BF1->setKey(QByteArray());
+    SecureZero(key.data(), size_t(key.size()));
+    plain.open(QIODevice::ReadOnly);
     try {
-        // Read into memory: the deciphered file goes when this returns.
-        QFile f(plain.fileName());
-        if (!f.open(QIODevice::ReadOnly))
-            throw EInOutError(ioErrorMessage(QStringLiteral("ﾌｧｲﾙを開く"), plain.fileName(), f.errorString()));
-        into.loadFromStream(f);
+        into.loadFromStream(plain);
     } catch (const EJPEG &) {
         MessageDlg(this, QStringLiteral("パスワードが間違っています"), TMsgKind::Warning);
         return false;

@@ -80,14 +80,13 @@ public:
     // "暗号化JPEGに保存": asks for a .jpz name and the passphrase, then writes the picture on show
     // enciphered there. Does nothing without a picture. Throws EInOutError.
     void CryptSaveMenuClick();
-    // The open path for ".jpz": asks for the passphrase, deciphers into the private temporary
-    // folder and loads the result into into. False when cancelled or the passphrase is wrong
-    // (said in a message box); the temporary files are gone either way.
+    // The open path for ".jpz": asks for the passphrase, deciphers into memory and loads the
+    // result into into. False when cancelled or the passphrase is wrong (said in a message box).
     bool OpenCryptedJpeg(const QString &path, TJPEGImage &into);
     // How the two commands ask; tests answer instead of a person. Empty optional / string = cancel.
     std::function<std::optional<QString>(const QString &remembered)> AskPassphrase;
     std::function<QString()> AskCryptSaveName;
-    // The folder for deciphered pictures (the program's private temporary folder).
+    // The program's private temporary folder (extracted archive entries live there).
     static QString TempFolder();
 
     // ---- rotation

@@ -19,6 +19,7 @@ protected:
     void EncipherBlock() override;
     void DecipherBlock() override;
     void PrepareKey() override;
+    void EncipherBlocks(uint8_t *blocks, int count) override;
 
 private:
     void encipher(uint32_t &l, uint32_t &r) const;

@@ -83,6 +83,15 @@ void TCrypto::padToBlock()
         m_buffer[InputLength++] = 0;
 }
 
+void TCrypto::EncipherBlocks(uint8_t *blocks, int count)
+{
+    for (int b = 0; b < count; ++b, blocks += m_blockSize) {
+        std::memcpy(m_block, blocks, m_blockSize);
+        EncipherBlock();
+        std::memcpy(blocks, m_block, m_blockSize);
+    }
+}
+
 void TCrypto::EncryptBuffer()
 {
     uint8_t *out = OutputData;
@@ -179,17 +188,28 @@ void TCrypto::DecryptBuffer()
         uint8_t *r = reg();
         int i = 0;
         if (bs == 8) {
-            std::memcpy(m_block, r, 8);
-            for (; i + 8 <= n; i += 8) {
-                EncipherBlock();
-                uint64_t ks, c;
-                std::memcpy(&ks, m_block, 8);
-                std::memcpy(&c, in + i, 8); // read before out, which may be the same bytes
-                const uint64_t x = c ^ ks;
-                std::memcpy(out + i, &x, 8);
-                std::memcpy(m_block, &c, 8);
+            // Every keystream block comes from cipher text already at hand, so they are made
+            // many at a time, which lets the cipher interleave them.
+            constexpr int kBatch = 64;
+            uint8_t ks[8 * kBatch], ct[8 * kBatch];
+            while (i + 8 <= n) {
+                const int k = std::min(kBatch, (n - i) / 8);
+                std::memcpy(ct, in + i, size_t(8 * k)); // read before out, which may be the same bytes
+                std::memcpy(ks, r, 8);
+                std::memcpy(ks + 8, ct, size_t(8 * (k - 1)));
+                EncipherBlocks(ks, k);
+                for (int b = 0; b < k; ++b) {
+                    uint64_t x, y;
+                    std::memcpy(&x, ct + 8 * b, 8);
+                    std::memcpy(&y, ks + 8 * b, 8);
+                    x ^= y;
+                    std::memcpy(out + i + 8 * b, &x, 8);
+                }
+                std::memcpy(r, ct + 8 * (k - 1), 8);
+                i += 8 * k;
             }
-            std::memcpy(r, m_block, 8);
+            SecureZero(ks, sizeof ks);
+            SecureZero(ct, sizeof ct);
         }
         for (; i < n; i += bs) {
             const int step = std::min(bs, n - i);
@@ -283,88 +303,152 @@ void progressTo(QObject *bar, const char *property, qint64 v)
 
 } // namespace
 
-void TCrypto::processFile(bool encrypt)
-{
-    const QByteArray in = QFile::encodeName(InputFilePath);
-    Fd src;
-    src.fd = ::open(in.constData(), O_RDONLY | O_CLOEXEC);
-    struct stat st {};
-    if (src.fd < 0 || ::fstat(src.fd, &st) != 0)
-        failOn(QStringLiteral("ﾌｧｲﾙを開く"), InputFilePath, why());
-    // Progress bars count in int: large files count in KiB.
-    const int scale = st.st_size > 0x7FFFFFFF ? 1024 : 1;
-    QObject *bar = ProgressBar.data();
-    progressTo(bar, "maximum", st.st_size / scale);
-    qint64 position = 0;
+namespace {
 
-    const QByteArray out = QFile::encodeName(OutputFilePath);
-    QByteArray tmpl = out + ".tmp-XXXXXX";
-    Fd dst;
-    dst.fd = ::mkostemp(tmpl.data(), O_CLOEXEC); // mode 0600, like what it may hold
-    if (dst.fd < 0)
-        failOn(QStringLiteral("ﾌｧｲﾙを作成"), OutputFilePath, why());
-    struct Unlink {
-        QByteArray path;
-        bool keep = false;
-        ~Unlink()
-        {
-            if (!keep)
-                ::unlink(path.constData());
-        }
-    } cleanup{tmpl};
-
-    for (;;) {
-        ssize_t got;
+// Reads from a file until it ends.
+struct FileSource {
+    Fd fd;
+    QString path;
+    qint64 size = 0;
+    explicit FileSource(const QString &p) : path(p)
+    {
+        fd.fd = ::open(QFile::encodeName(p).constData(), O_RDONLY | O_CLOEXEC);
+        struct stat st {};
+        if (fd.fd < 0 || ::fstat(fd.fd, &st) != 0)
+            failOn(QStringLiteral("ﾌｧｲﾙを開く"), p, why());
+        size = st.st_size;
+    }
+    size_t read(uint8_t *buf, size_t want)
+    {
         size_t have = 0;
-        // Fill the whole buffer unless the file ends: a short read is the end, never a pause.
-        while (have < size_t(kBufferSize)) {
-            got = ::read(src.fd, m_buffer + have, size_t(kBufferSize) - have);
+        while (have < want) {
+            const ssize_t got = ::read(fd.fd, buf + have, want - have);
             if (got < 0 && errno == EINTR)
                 continue;
             if (got < 0)
-                failOn(QStringLiteral("ﾌｧｲﾙを読み込む"), InputFilePath, why());
+                failOn(QStringLiteral("ﾌｧｲﾙを読み込む"), path, why());
             if (got == 0)
                 break;
             have += size_t(got);
         }
+        return have;
+    }
+};
+
+// Writes a private temporary file beside the target and renames it into place on commit();
+// gone otherwise.
+struct FileSink {
+    Fd fd;
+    QString path;
+    QByteArray tmpl;
+    bool committed = false;
+    explicit FileSink(const QString &p) : path(p), tmpl(QFile::encodeName(p) + ".tmp-XXXXXX")
+    {
+        fd.fd = ::mkostemp(tmpl.data(), O_CLOEXEC); // mode 0600, like what it may hold
+        if (fd.fd < 0)
+            failOn(QStringLiteral("ﾌｧｲﾙを作成"), p, why());
+    }
+    ~FileSink()
+    {
+        if (!committed)
+            ::unlink(tmpl.constData());
+    }
+    void write(const uint8_t *p, size_t left)
+    {
+        while (left > 0) {
+            const ssize_t put = ::write(fd.fd, p, left);
+            if (put < 0 && errno == EINTR)
+                continue;
+            if (put <= 0)
+                failOn(QStringLiteral("ﾌｧｲﾙに書き込む"), path, put < 0 ? why() : QStringLiteral("ﾃﾞｨｽｸがいっぱいです"));
+            p += put;
+            left -= size_t(put);
+        }
+    }
+    void commit()
+    {
+        const bool synced = ::fsync(fd.fd) == 0;
+        const QString reason = why();
+        const int closed = ::close(fd.fd);
+        fd.fd = -1;
+        if (!synced || closed != 0)
+            failOn(QStringLiteral("ﾌｧｲﾙに書き込む"), path, reason);
+        if (::rename(tmpl.constData(), QFile::encodeName(path).constData()) != 0)
+            failOn(QStringLiteral("ﾌｧｲﾙを作成"), path, why());
+        committed = true;
+    }
+};
+
+} // namespace
+
+void TCrypto::stream(bool encrypt, qint64 total, const std::function<size_t(uint8_t *, size_t)> &read,
+                     const std::function<void(const uint8_t *, size_t)> &write)
+{
+    // Progress bars count in int: large inputs count in KiB.
+    const int scale = total > 0x7FFFFFFF ? 1024 : 1;
+    QObject *bar = ProgressBar.data();
+    progressTo(bar, "maximum", total / scale);
+    qint64 position = 0;
+    for (;;) {
+        const size_t have = read(m_buffer, size_t(kBufferSize));
         InputLength = quint16(have);
         position += qint64(have);
         if (bar) {
             progressTo(bar, "value", position / scale);
             QMetaObject::invokeMethod(bar, "repaint");
         }
-        const bool last = have < size_t(kBufferSize);
         InputData = m_buffer;
         OutputData = m_buffer;
         if (encrypt)
             EncryptBuffer();
         else
             DecryptBuffer();
-        const uint8_t *p = m_buffer;
-        size_t left = InputLength;
-        while (left > 0) {
-            const ssize_t put = ::write(dst.fd, p, left);
-            if (put < 0 && errno == EINTR)
-                continue;
-            if (put <= 0)
-                failOn(QStringLiteral("ﾌｧｲﾙに書き込む"), OutputFilePath, put < 0 ? why() : QStringLiteral("ﾃﾞｨｽｸがいっぱいです"));
-            p += put;
-            left -= size_t(put);
-        }
-        if (last)
+        write(m_buffer, InputLength);
+        if (have < size_t(kBufferSize)) // a short read is the end, never a pause
             break;
     }
     SecureZero(m_buffer, sizeof m_buffer);
-    if (::fsync(dst.fd) != 0 || ::close(dst.fd) != 0) {
-        dst.fd = -1;
-        failOn(QStringLiteral("ﾌｧｲﾙに書き込む"), OutputFilePath, why());
-    }
-    dst.fd = -1;
-    if (::rename(tmpl.constData(), out.constData()) != 0)
-        failOn(QStringLiteral("ﾌｧｲﾙを作成"), OutputFilePath, why());
-    cleanup.keep = true;
     if (bar) {
         progressTo(bar, "value", 0);
         QMetaObject::invokeMethod(bar, "repaint");
     }
+}
+
+void TCrypto::processFile(bool encrypt)
+{
+    FileSource src(InputFilePath);
+    FileSink dst(OutputFilePath);
+    stream(
+        encrypt, src.size, [&](uint8_t *b, size_t n) { return src.read(b, n); },
+        [&](const uint8_t *p, size_t n) { dst.write(p, n); });
+    dst.commit();
+}
+
+void TCrypto::EncryptToFile(const QByteArray &plain)
+{
+    start(false);
+    FileSink dst(OutputFilePath);
+    qsizetype at = 0;
+    stream(
+        true, plain.size(),
+        [&](uint8_t *b, size_t n) {
+            const size_t take = size_t(qMin<qsizetype>(qsizetype(n), plain.size() - at));
+            std::memcpy(b, plain.constData() + at, take);
+            at += qsizetype(take);
+            return take;
+        },
+        [&](const uint8_t *p, size_t n) { dst.write(p, n); });
+    dst.commit();
+}
+
+QByteArray TCrypto::DecryptFile()
+{
+    start(false);
+    FileSource src(InputFilePath);
+    QByteArray plain;
+    plain.reserve(qsizetype(src.size) + 8);
+    stream(
+        false, src.size, [&](uint8_t *b, size_t n) { return src.read(b, n); },
+        [&](const uint8_t *p, size_t n) { plain.append(reinterpret_cast<const char *>(p), qsizetype(n)); });
+    return plain;
 }

@@ -15,6 +15,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 enum class TSourceType { SourceFile, SourceByteArray, SourceString };
@@ -47,12 +48,20 @@ public:
     void Encrypt(bool keepState);
     void Decrypt(bool keepState);
 
+    // The same chain as the file procedure with memory at one end: no plain picture on disk.
+    // Both prepare the key and the register as Encrypt(false) does. Throw EInOutError.
+    void EncryptToFile(const QByteArray &plain); // to OutputFilePath
+    QByteArray DecryptFile();                    // from InputFilePath
+
     static constexpr int kBufferSize = 4096;
 
 protected:
     virtual void EncipherBlock() = 0;
     virtual void DecipherBlock() = 0;
     virtual void PrepareKey() = 0;
+    // Enciphers count blocks in place, each on its own; a cipher may interleave them. Used
+    // where the blocks do not depend on one another (CFB deciphering).
+    virtual void EncipherBlocks(uint8_t *blocks, int count);
     virtual void EncryptBuffer();
     virtual void DecryptBuffer();
 
@@ -67,6 +76,8 @@ private:
     void start(bool keepState);
     void run(bool encrypt, bool keepState);
     void processFile(bool encrypt);
+    void stream(bool encrypt, qint64 total, const std::function<size_t(uint8_t *, size_t)> &read,
+                const std::function<void(const uint8_t *, size_t)> &write);
     void padToBlock();
     uint8_t *reg();
 
