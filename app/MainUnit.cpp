@@ -730,6 +730,12 @@ void TMainForm::FormShow()
 {
     ExplorerClick();
     OpenDialogFilter = QString::fromUtf8(kOpenFilter) + QLatin1Char('|') + TPicture::graphicFilter();
+    // An encrypted picture asks for its passphrase: over the window, so after it is up.
+    const QString first = m_args.isEmpty() ? CurrentFile : m_args.first();
+    if (asciiUpper(ExtractFileExt(first)) == QLatin1String(".JPZ")) {
+        QMetaObject::invokeMethod(this, [this] { openFirstImage(); }, Qt::QueuedConnection);
+        return;
+    }
     try {
         openFirstImage();
     } catch (const std::exception &e) {

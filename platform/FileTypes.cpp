@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSaveFile>
 #include <QStandardPaths>
 
@@ -20,9 +21,13 @@ QString escapeXml(QString s)
     return s;
 }
 
-// An Exec= argument: quoted, with the characters the desktop entry format reserves escaped.
+// An Exec= argument. Plain paths stay as they are (some launchers, xdg-open's own fallback
+// among them, trip over quotes); others are quoted, with the reserved characters escaped.
 QString quoteExec(const QString &path)
 {
+    static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9/._+-]+$"));
+    if (plain.match(path).hasMatch())
+        return path;
     QString q;
     for (QChar c : path) {
         if (c == QLatin1Char('"') || c == QLatin1Char('`') || c == QLatin1Char('$') || c == QLatin1Char('\\'))

@@ -243,7 +243,7 @@ TEST_F(Settings, EncryptedJpegFileTypeFollowsJPZSW)
         EXPECT_EQ(reg.ReadString(""), exe + " \"%1\"");
         ASSERT_TRUE(reg.OpenKey("\\Crypted_JPEG\\DefaultIcon", false));
         EXPECT_EQ(reg.ReadString(""), exe + ",1");
-        EXPECT_TRUE(readFile(entry).contains(("Exec=\"" + exe + "\" %f").toUtf8()));
+        EXPECT_TRUE(readFile(entry).contains(("Exec=" + exe + " %f").toUtf8()));
         EXPECT_TRUE(QFileInfo::exists(data + "/mime/packages/pictlane-crypted-jpeg.xml"));
     }
     store("Setting", "JPZSW", "0");

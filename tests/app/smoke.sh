@@ -19,17 +19,21 @@ convert -size 200x150 xc:'#ff0000' xc:'#00ff00' +append \( -size 200x150 xc:'#00
     -append -quality 95 "$work/quad.jpg"
 
 "$prog" "$work/quad.jpg" & pids+=($!)
-win=$(xdotool search --sync --onlyvisible --name '^Pictlane Type II$' | head -1)
-sleep 1
-import -window root "$work/shot.png"
-# Each quadrant's colour must cover most of its 30000 pixels on screen.
-found=0
-for colour in '#FF0000' '#00FF00' '#0000FF' '#FFFF00'; do
-    count=$(convert "$work/shot.png" -fuzz 4% -fill black +opaque "$colour" -fill white -opaque "$colour" \
-        -format '%[fx:int(mean*w*h+0.5)]' info:)
-    echo "colour $colour: $count pixels"
-    [ "$count" -gt 25000 ] && found=$((found+1))
+xdotool search --sync --onlyvisible --name '^Pictlane Type II$' >/dev/null
+# Each quadrant's colour must cover most of its 30000 pixels on screen (looked for a few times:
+# a busy machine may paint late).
+for attempt in $(seq 20); do
+    sleep 0.5
+    import -window root "$work/shot.png"
+    found=0
+    for colour in '#FF0000' '#00FF00' '#0000FF' '#FFFF00'; do
+        count=$(convert "$work/shot.png" -fuzz 4% -fill black +opaque "$colour" -fill white -opaque "$colour" \
+            -format '%[fx:int(mean*w*h+0.5)]' info:)
+        [ "$count" -gt 25000 ] && found=$((found+1))
+    done
+    [ "$found" -eq 4 ] && break
 done
+echo "quadrants on screen: $found of 4"
 [ "$found" -eq 4 ] || { echo "the picture is not on screen"; exit 1; }
 # Asked to stop, it closes as on a normal exit and leaves no private temporary folder behind.
 kill "${pids[-1]}"; wait "${pids[-1]}" 2>/dev/null || true

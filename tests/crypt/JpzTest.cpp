@@ -181,6 +181,21 @@ TEST_F(Jpz, WrongPassphraseSaysSoOnceAndChangesNothing)
     EXPECT_EQ(messages.size(), 1);
 }
 
+TEST_F(Jpz, StartedOnAJpzAsksOverTheShownWindow)
+{
+    bool visibleWhenAsked = false;
+    TMainForm started({kFixtures + "/ascii.jpz"});
+    started.AskPassphrase = [&](const QString &) -> std::optional<QString> {
+        visibleWhenAsked = started.isVisible();
+        return QStringLiteral("PictlaneTest");
+    };
+    started.show();
+    QApplication::processEvents();
+    EXPECT_TRUE(visibleWhenAsked);
+    EXPECT_EQ(started.CurrentFile, kFixtures + "/ascii.jpz");
+    EXPECT_EQ(started.CurrentJpeg->width(), 48);
+}
+
 TEST_F(Jpz, FirstPassphraseOfferedIsInitialWord)
 {
     answer = std::nullopt;

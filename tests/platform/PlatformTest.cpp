@@ -89,4 +89,9 @@ TEST(FileTypes, DesktopRegistrationOnOffAndOnlyWhenChanged)
     EXPECT_FALSE(QFileInfo::exists(data + "/mime/packages/pictlane-crypted-jpeg.xml"));
     EXPECT_FALSE(QFileInfo::exists(data + "/applications/pictlane-viewer.desktop"));
     EXPECT_FALSE(RegisterDesktopFileType(t, false));
+    TDesktopFileType plain = t;
+    plain.exe = "/usr/lib/pictlane/pictlane";
+    RegisterDesktopFileType(plain, true);
+    EXPECT_TRUE(testing_support::readFile(data + "/applications/pictlane-viewer.desktop")
+                    .contains("Exec=/usr/lib/pictlane/pictlane %f\n"));
 }
