@@ -8,10 +8,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 
 #include <jpeglib.h>
+#include <sys/resource.h>
 
 namespace testing_support {
 
@@ -167,6 +169,25 @@ Decoded rawDecode(const QByteArray &jpeg)
     jpeg_finish_decompress(&ci);
     jpeg_destroy_decompress(&ci);
     return d;
+}
+
+DiskFullAfter::DiskFullAfter(long bytes)
+{
+    // Past the limit a write fails with EFBIG once the signal that would end us is ignored.
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit r{};
+    getrlimit(RLIMIT_FSIZE, &r);
+    m_old = r.rlim_cur;
+    r.rlim_cur = rlim_t(bytes);
+    setrlimit(RLIMIT_FSIZE, &r);
+}
+
+DiskFullAfter::~DiskFullAfter()
+{
+    rlimit r{};
+    getrlimit(RLIMIT_FSIZE, &r);
+    r.rlim_cur = rlim_t(m_old);
+    setrlimit(RLIMIT_FSIZE, &r);
 }
 
 QByteArray readFile(const QString &path)

@@ -36,6 +36,18 @@ struct Decoded {
 // libjpeg's own decode with default settings (RGB or gray output).
 Decoded rawDecode(const QByteArray &jpeg);
 
+// While it lives, no file this process writes may grow past `bytes`: a disk that fills up.
+class DiskFullAfter {
+public:
+    explicit DiskFullAfter(long bytes);
+    ~DiskFullAfter();
+    DiskFullAfter(const DiskFullAfter &) = delete;
+    DiskFullAfter &operator=(const DiskFullAfter &) = delete;
+
+private:
+    unsigned long m_old;
+};
+
 QByteArray readFile(const QString &path);
 bool writeFile(const QString &path, const QByteArray &data);
 

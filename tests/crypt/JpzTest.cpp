@@ -18,10 +18,6 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
-
-#include <sys/resource.h>
-
 using namespace testing_support;
 
 namespace {
@@ -230,15 +226,10 @@ TEST_F(Jpz, ReadOnlyJpzOpensAndAFailedSaveKeepsTheOldFile)
     EXPECT_TRUE(tempFiles().isEmpty());
     saveAs = dir + "/kept.jpz";
     ASSERT_TRUE(writeFile(saveAs, "old"));
-    // The disk fills up half-way: no file may grow past 1000 bytes.
-    std::signal(SIGXFSZ, SIG_IGN);
-    rlimit old{};
-    getrlimit(RLIMIT_FSIZE, &old);
-    rlimit small = old;
-    small.rlim_cur = 1000;
-    setrlimit(RLIMIT_FSIZE, &small);
-    EXPECT_THROW(form->CryptSaveMenuClick(), EInOutError);
-    setrlimit(RLIMIT_FSIZE, &old);
+    {
+        const DiskFullAfter full(1000); // half-way through the picture
+        EXPECT_THROW(form->CryptSaveMenuClick(), EInOutError);
+    }
     EXPECT_EQ(readFile(saveAs), QByteArray("old"));
     EXPECT_TRUE(tempFiles().isEmpty());
 }

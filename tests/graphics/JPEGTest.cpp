@@ -8,10 +8,6 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
-
-#include <sys/resource.h>
-
 #include <jerror.h>
 #include <jpeglib.h>
 
@@ -314,14 +310,10 @@ TEST(Graphic, ADiskThatFillsUpFailsTheSave)
     TJPEGImage img;
     TBitmap bmp = TBitmap::fromImage(pattern(300, 300));
     img.assign(bmp);
-    std::signal(SIGXFSZ, SIG_IGN);
-    rlimit old{};
-    getrlimit(RLIMIT_FSIZE, &old);
-    rlimit small = old;
-    small.rlim_cur = 1000;
-    setrlimit(RLIMIT_FSIZE, &small);
-    EXPECT_THROW(img.saveToFile(path), EInOutError);
-    setrlimit(RLIMIT_FSIZE, &old);
+    {
+        const DiskFullAfter full(1000);
+        EXPECT_THROW(img.saveToFile(path), EInOutError);
+    }
     EXPECT_EQ(readFile(path), QByteArray("precious bytes"));
     EXPECT_EQ(QDir(QFileInfo(path).path()).entryList(QDir::Files).size(), 1);
 }
