@@ -12,10 +12,12 @@ trap cleanup EXIT
 export DISPLAY=:$n HOME=$work/home XDG_CONFIG_HOME=$work/config XDG_DATA_HOME=$work/data TMPDIR=$work/tmp
 export XDG_RUNTIME_DIR=$work/run LANG=C.UTF-8
 mkdir -p "$HOME" "$XDG_CONFIG_HOME" "$XDG_DATA_HOME" "$TMPDIR" "$XDG_RUNTIME_DIR"; chmod 700 "$XDG_RUNTIME_DIR"
+# ImageMagick itself, not a stand-in that may come first on PATH.
+convert=$(command -v convert-im6.q16 || command -v convert)
 for i in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 
 # Four flat quadrants: red, green, blue, yellow, 200 x 150 each.
-convert -size 200x150 xc:'#ff0000' xc:'#00ff00' +append \( -size 200x150 xc:'#0000ff' xc:'#ffff00' +append \) \
+"$convert" -size 200x150 xc:'#ff0000' xc:'#00ff00' +append \( -size 200x150 xc:'#0000ff' xc:'#ffff00' +append \) \
     -append -quality 95 "$work/quad.jpg"
 
 "$prog" "$work/quad.jpg" & pids+=($!)
@@ -27,7 +29,7 @@ for attempt in $(seq 20); do
     import -window root "$work/shot.png"
     found=0
     for colour in '#FF0000' '#00FF00' '#0000FF' '#FFFF00'; do
-        count=$(convert "$work/shot.png" -fuzz 4% -fill black +opaque "$colour" -fill white -opaque "$colour" \
+        count=$("$convert" "$work/shot.png" -fuzz 4% -fill black +opaque "$colour" -fill white -opaque "$colour" \
             -format '%[fx:int(mean*w*h+0.5)]' info:)
         [ "$count" -gt 25000 ] && found=$((found+1))
     done
