@@ -344,6 +344,7 @@ void TMainForm::buildWindow()
         QFileDialog dlg(this, QStringLiteral("暗号化JPEGﾌｧｲﾙに保存"), CurrentFolder);
         dlg.setOption(QFileDialog::DontUseNativeDialog);
         dlg.setAcceptMode(QFileDialog::AcceptSave);
+        dlg.setOption(QFileDialog::HideNameFilterDetails);
         dlg.setNameFilters(toQtFilters(QStringLiteral("暗号化JPEG(*.jpz)|*.jpz")));
         dlg.setDefaultSuffix(QStringLiteral("jpz"));
         if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty())

@@ -34,8 +34,12 @@ int main(int argc, char **argv)
 
     QStringList args = QCoreApplication::arguments();
     args.removeFirst();
-    // Asked to stop from outside: close as the user would, so temporary files go too.
-    TTermSignals term([](int) { QApplication::closeAllWindows(); });
+    // Asked to stop from outside: close as the user would, so settings are saved and temporary
+    // files go, then leave every event loop, those of open dialogs too.
+    TTermSignals term([](int) {
+        QApplication::closeAllWindows();
+        QCoreApplication::quit();
+    });
     TMainForm form(args);
     form.Preload = &preload;
     form.show();

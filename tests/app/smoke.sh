@@ -42,6 +42,17 @@ kill "${pids[-1]}"; wait "${pids[-1]}" 2>/dev/null || true
 left=$(find "$TMPDIR" -maxdepth 1 -name 'pictlane-*' | wc -l)
 [ "$left" -eq 0 ] || { echo "temporary folder left behind after SIGTERM"; exit 1; }
 
+# The same with a modal dialog open: started on a .jpz, it waits for its passphrase.
+"$prog" "$(dirname "$0")/../crypt/fixtures/ascii.jpz" & jpz=$!; pids+=($jpz)
+for i in $(seq 50); do
+    [ "$(xdotool search --onlyvisible --name 'パスフレーズを入力して下さい' | wc -l)" -ge 1 ] && break; sleep 0.1
+done
+kill $jpz
+for i in $(seq 50); do kill -0 $jpz 2>/dev/null || break; sleep 0.1; done
+kill -0 $jpz 2>/dev/null && { echo "still running after SIGTERM with a dialog open"; exit 1; }
+left=$(find "$TMPDIR" -maxdepth 1 -name 'pictlane-*' | wc -l)
+[ "$left" -eq 0 ] || { echo "temporary folder left behind after SIGTERM in a dialog"; exit 1; }
+
 printf 'this is not a jpeg' > "$work/bad.jpg"
 "$prog" "$work/bad.jpg" & bad=$!; pids+=($bad)
 xdotool search --sync --onlyvisible --name '^Pictlane Type II$' >/dev/null
