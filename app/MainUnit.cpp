@@ -885,12 +885,15 @@ void TMainForm::OpenImage(const QString &path)
         break;
     }
     case fkPicture: {
-        // BMP data is read natively; other formats need the image plug-ins.
-        auto bmp = std::make_unique<TBitmap>();
+        // Read with the registered class of the extension (BMP, PNG, icons) until the image
+        // plug-ins take this road.
+        auto graphic = TPicture::createForExtension(ExtractFileExt(path));
         StatusBar->setGauge(0);
-        bmp->loadFromFile(path);
+        graphic->loadFromFile(path);
+        TBitmap bmp;
+        bmp.assign(*graphic);
         auto jpeg = std::make_unique<TJPEGImage>();
-        jpeg->assign(*bmp);
+        jpeg->assign(bmp);
         CurrentJpeg = std::move(jpeg);
         showSteps(path);
         break;

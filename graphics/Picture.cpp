@@ -3,6 +3,7 @@
 #include "AppPaths.h"
 #include "Bitmap.h"
 #include "JPEG.h"
+#include "PNGImage.h"
 
 #include <QImageReader>
 
@@ -40,6 +41,8 @@ QVector<TFileFormat> &registry()
         const TGraphicFactory jpeg = [] { return std::make_unique<TJPEGImage>(); };
         f.append({QStringLiteral("jpeg"), QStringLiteral("JPEG Image File"), QStringLiteral("TJPEGImage"), jpeg});
         f.append({QStringLiteral("jpg"), QStringLiteral("JPEG Image File"), QStringLiteral("TJPEGImage"), jpeg});
+        f.append({QStringLiteral("PNG"), QStringLiteral("Portable Network Graphics"), QStringLiteral("TPNGImage"),
+                  [] { return std::make_unique<TPNGImage>(); }});
         return f;
     }();
     return formats;

@@ -13,7 +13,7 @@ using namespace testing_support;
 TEST(PictureRegistry, FilterListsEveryFormatInOrder)
 {
     const QString filter = TPicture::graphicFilter();
-    const QStringList exts = {"wmf", "emf", "ico", "bmp", "jpeg", "jpg"};
+    const QStringList exts = {"wmf", "emf", "ico", "bmp", "jpeg", "jpg", "PNG"};
     qsizetype last = filter.indexOf('|');
     for (const QString &e : exts) {
         SCOPED_TRACE(qPrintable(e));
@@ -21,7 +21,8 @@ TEST(PictureRegistry, FilterListsEveryFormatInOrder)
         EXPECT_GT(at, last);
         last = at;
     }
-    EXPECT_TRUE(filter.startsWith("すべての画像 (*.wmf;*.emf;*.ico;*.bmp;*.jpeg;*.jpg)|"));
+    EXPECT_TRUE(filter.startsWith("すべての画像 (*.wmf;*.emf;*.ico;*.bmp;*.jpeg;*.jpg;*.PNG)|"));
+    EXPECT_TRUE(filter.contains("|Portable Network Graphics (*.PNG)|*.PNG"));
 }
 
 TEST(PictureRegistry, LaterRegistrationWinsWithoutRegardToCase)
