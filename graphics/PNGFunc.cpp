@@ -305,6 +305,8 @@ void Read(const QByteArray &bytes, TBitmap &bitmap)
                 z.next_out = dst;
                 z.avail_out = uInt(n);
                 while (z.avail_out > 0) {
+                    if (streamEnded)
+                        throw EPNGImage(QStringLiteral("PNG の画像データが途中で終わっています"));
                     if (z.avail_in == 0) {
                         while (chunkLeft == 0) {
                             in.take(4); // the CRC, not checked
@@ -318,8 +320,6 @@ void Read(const QByteArray &bytes, TBitmap &bitmap)
                         z.avail_in = uInt(feed);
                         chunkLeft -= feed;
                     }
-                    if (streamEnded)
-                        throw EPNGImage(QStringLiteral("PNG の画像データが途中で終わっています"));
                     const int r = inflate(&z, Z_NO_FLUSH);
                     if (r == Z_STREAM_END) {
                         streamEnded = true;
@@ -363,8 +363,16 @@ void Read(const QByteArray &bytes, TBitmap &bitmap)
                     std::swap(cur, prev);
                 }
             }
-            in.take(chunkLeft); // the rest of this chunk; its CRC is read below
+            in.take(chunkLeft); // the rest of this chunk and its CRC
             in.take(4);
+            // Encoders split the image data over consecutive IDAT chunks as they please, and the
+            // end of the zlib stream may sit in a later one: those belong to this image. Only an
+            // IDAT after some other chunk is a second image.
+            while (in.size - in.pos >= 8 && std::memcmp(in.data + in.pos + 4, "IDAT", 4) == 0) {
+                const uint32_t n = be32(in.take(8));
+                in.take(n);
+                in.take(4);
+            }
             bitmap.assign(out);
             decoded = true;
         } else if (std::memcmp(type, "IEND", 4) == 0) {
