@@ -7,7 +7,16 @@ work=$(mktemp -d)
 n=91; while [ -e /tmp/.X$n-lock ] || [ -e /tmp/.X11-unix/X$n ]; do n=$((n+1)); done
 Xvfb :$n -screen 0 1024x768x24 -noreset -nolisten tcp >/dev/null 2>&1 & xvfb=$!
 pids=()
-cleanup() { for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done; kill $xvfb 2>/dev/null || true; rm -rf "$work"; }
+# The programs end before the display does, and the verdict stays what the checks said.
+cleanup() {
+    local status=$?
+    for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+    for p in "${pids[@]}"; do wait "$p" 2>/dev/null || true; done
+    kill $xvfb 2>/dev/null || true
+    wait $xvfb 2>/dev/null || true
+    rm -rf "$work" || true
+    exit $status
+}
 trap cleanup EXIT
 export DISPLAY=:$n HOME=$work/home XDG_CONFIG_HOME=$work/config XDG_DATA_HOME=$work/data TMPDIR=$work/tmp
 export XDG_RUNTIME_DIR=$work/run LANG=C.UTF-8
