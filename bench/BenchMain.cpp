@@ -45,6 +45,10 @@ void ratio(const CapturingReporter &rep, const char *label, const std::string &o
     if (a == rep.seconds.end() || b == rep.seconds.end())
         return;
     const double r = a->second / b->second;
+    if (goal <= 0) { // a floor to compare with, not a goal
+        std::printf("%-44s %8.3f ms / %8.3f ms = %5.2fx\n", label, a->second * 1e3, b->second * 1e3, r);
+        return;
+    }
     std::printf("%-44s %8.3f ms / %8.3f ms = %5.2fx  (goal <= %.2fx) %s\n", label, a->second * 1e3, b->second * 1e3, r,
                 goal, r <= goal ? "met" : "MISSED");
 }
@@ -106,6 +110,10 @@ int main(int argc, char **argv)
     ratio(rep, "View 1280x800 of 24 MP at x4 vs Qt from RGB32", "ViewPaint/400", "ViewPaintX4FromRGB32", 1.5);
     ratio(rep, "Blowfish CFB 64 MiB: TBlowFish vs OpenSSL", "BlowfishCfbOurs", "BlowfishCfbOpenSSL", 1.0);
     ratio(rep, "24 MP save and open: .jpz vs plain JPEG", "JpzSaveAndOpen", "JpegSaveAndOpen", 1.3);
+    ratio(rep, "PNG decode 24 MP: ours vs libpng", "PngDecodeOurs/0", "PngDecodeLibpng/0", 1.3);
+    ratio(rep, "PNG decode 24 MP Adam7: ours vs libpng", "PngDecodeOurs/1", "PngDecodeLibpng/1", 1.3);
+    ratio(rep, "PNG decode 24 MP: zlib inflate floor vs libpng", "PngInflateFloor", "PngDecodeLibpng/0", 0);
+    ratio(rep, "PNG encode 24 MP: ours vs libpng (filter none)", "PngEncodeOurs", "PngEncodeLibpng", 1.2);
     benchmark::Shutdown();
     g_dir.reset();
     return 0;
