@@ -3,6 +3,7 @@
 #include "AppPaths.h"
 #include "FileTypes.h"
 #include "Blowunit.h"
+#include "PNGImage.h"
 #include "PassUnit1.h"
 #include "PrivateTemp.h"
 #include "ShiftJIS.h"
@@ -27,6 +28,10 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
+#include <QClipboard>
+#include <QPainter>
+#include <QPrintDialog>
+#include <QPrinter>
 #include <QProgressBar>
 #include <QBuffer>
 #include <QScreen>
@@ -203,9 +208,16 @@ void TMainForm::buildWindow()
     Open1 = FileMenu->addAction(QStringLiteral("開く(&O)..."), this, [this] { Open1Click(); });
     Open1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_A));
     addAction(Open1);
+    auto *saveJpeg = FileMenu->addAction(QStringLiteral("JPEGﾌｧｲﾙに保存(&A)..."), this, [this] { SaveAsMenuClick(); });
+    saveJpeg->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+    auto *savePng = FileMenu->addAction(QStringLiteral("PNGﾌｧｲﾙに保存(&S)"), this, [this] { SaveOverMenuClick(); });
+    savePng->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
+    addActions({saveJpeg, savePng});
     CryptSaveMenu = FileMenu->addAction(QStringLiteral("暗号化JPEGに保存(&E)"), this, [this] { CryptSaveMenuClick(); });
     CryptSaveMenu->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
     addAction(CryptSaveMenu);
+    FileMenu->addAction(QStringLiteral("印刷(&P)..."), this, [this] { PrintMenuClick(); });
+    FileMenu->addAction(QStringLiteral("ｺﾋﾟｰ to ｸﾘｯﾌﾟﾎﾞｰﾄﾞ(&C)"), this, [this] { Copy1Click(); });
     auto *tools = FileMenu->addMenu(QStringLiteral("ﾂｰﾙ(&T)"));
     k1 = tools->addMenu(QStringLiteral("ｽﾞｰﾑ(&Z)"));
     ZoomGroup = new QActionGroup(this);
@@ -290,9 +302,12 @@ void TMainForm::buildWindow()
     addToolBar(Qt::RightToolBarArea, Toolbar975);
     auto *openButton = Toolbar975->addAction(QStringLiteral("開く"), this, [this] { Open1Click(); });
     openButton->setToolTip(QStringLiteral("開く"));
+    Toolbar975->addAction(QStringLiteral("保存"), this, [this] { SaveAsMenuClick(); })
+        ->setToolTip(QStringLiteral("名前をつけて保存"));
     auto *cryptButton = Toolbar975->addAction(QStringLiteral("暗号"), this, [this] { CryptSaveMenuClick(); });
     cryptButton->setObjectName(QStringLiteral("ToolbarButton978"));
     cryptButton->setToolTip(QStringLiteral("暗号化して保存"));
+    Toolbar975->addAction(QStringLiteral("印刷"), this, [this] { PrintMenuClick(); })->setToolTip(QStringLiteral("印刷"));
 
     // Work area: the browser pane above the image view.
     Panel13 = new QSplitter(Qt::Vertical, this);
@@ -339,6 +354,21 @@ void TMainForm::buildWindow()
         if (dlg.exec() != QDialog::Accepted)
             return std::nullopt;
         return dlg.Edit1->text();
+    };
+    AskPictureSaveName = [this](const QString &title, const QString &filter, const QString &suffix) -> QString {
+        QFileDialog dlg(this, title, CurrentFolder);
+        dlg.setOption(QFileDialog::DontUseNativeDialog);
+        dlg.setOption(QFileDialog::HideNameFilterDetails);
+        dlg.setAcceptMode(QFileDialog::AcceptSave);
+        dlg.setNameFilters(toQtFilters(filter));
+        dlg.setDefaultSuffix(suffix);
+        if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty())
+            return QString();
+        return dlg.selectedFiles().first();
+    };
+    AskPrinter = [this](QPrinter &printer) {
+        QPrintDialog dlg(&printer, this);
+        return dlg.exec() == QDialog::Accepted;
     };
     AskCryptSaveName = [this]() -> QString {
         QFileDialog dlg(this, QStringLiteral("暗号化JPEGﾌｧｲﾙに保存"), CurrentFolder);
@@ -1108,6 +1138,112 @@ void TMainForm::ExplorerClick()
         Panel13->setSizes({0, total});
     else
         Panel13->setSizes({PanelHeight, qMax(0, total - PanelHeight)});
+}
+
+// ---- saving, printing, clipboard ----------------------------------------------------------
+
+namespace {
+// Busy cursor and "保存中..." for the life of a save.
+struct Saving {
+    TMainForm *f;
+    explicit Saving(TMainForm *form) : f(form)
+    {
+        QApplication::setOverrideCursor(f->Cursors[4]);
+        f->StatusBar->setPanelText(1, QStringLiteral("保存中..."));
+        QCoreApplication::processEvents();
+    }
+    ~Saving()
+    {
+        f->StatusBar->setPanelText(1, QString());
+        QApplication::restoreOverrideCursor();
+        QCoreApplication::processEvents();
+    }
+};
+} // namespace
+
+void TMainForm::SaveAsMenuClick()
+{
+    // Nothing on show would save as an empty file.
+    if (!CurrentJpeg || CurrentJpeg->isEmpty())
+        return;
+    const QString file = AskPictureSaveName(QStringLiteral("JPEGﾌｧｲﾙに保存"),
+                                            QStringLiteral("JPEGﾌｧｲﾙ(*.jpg;*.jpeg)|*.jpg;*.jpeg"), QStringLiteral("jpg"));
+    if (file.isEmpty())
+        return;
+    const Saving saving(this);
+    CurrentJpeg->saveToFile(file);
+}
+
+void TMainForm::SaveOverMenuClick()
+{
+    if (!CurrentJpeg || CurrentJpeg->isEmpty())
+        return;
+    const QString file = AskPictureSaveName(QStringLiteral("PNG形式で保存"),
+                                            QStringLiteral("Portable Network Graphics (*.png)|*.png"), QStringLiteral("png"));
+    if (file.isEmpty())
+        return;
+    const Saving saving(this);
+    TBitmap bmp;
+    bmp.assign(*CurrentJpeg);
+    if (bitsPerPixel(bmp.pixelFormat()) > 8)
+        bmp.setPixelFormat(TPixelFormat::pf24bit);
+    TPNGImage png;
+    png.assign(bmp);
+    png.saveToFile(file);
+}
+
+QRect TMainForm::PrintRect(int w, int h, int pw, int ph)
+{
+    // Single precision, as the page geometry has always been reckoned.
+    float W = float(w), H = float(h);
+    const float R = W / H;
+    if (float(pw) > W && float(ph) > H) {
+        if (W >= H) {
+            W = float(pw);
+            H = W / R;
+        } else {
+            H = float(ph);
+            W = H * R;
+        }
+    }
+    if (float(pw) < W) {
+        W = float(pw);
+        H = W / R;
+    }
+    if (float(ph) < H) {
+        H = float(ph);
+        W = H * R;
+    }
+    return QRect(0, 0, int(W), int(H));
+}
+
+void TMainForm::PrintMenuClick()
+{
+    if (!CurrentJpeg || CurrentJpeg->isEmpty())
+        return;
+    QPrinter printer(QPrinter::HighResolution);
+    if (!AskPrinter(printer))
+        return;
+    QPainter painter;
+    if (!painter.begin(&printer))
+        throw Exception(QStringLiteral("印刷を開始できません"));
+    const QRect page = printer.pageLayout().paintRectPixels(printer.resolution());
+    const QRect target = PrintRect(CurrentJpeg->width(), CurrentJpeg->height(), page.width(), page.height());
+    TBitmap bmp;
+    bmp.assign(*CurrentJpeg);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.drawImage(target, bmp.imageView());
+    if (!painter.end())
+        throw Exception(QStringLiteral("印刷できませんでした"));
+}
+
+void TMainForm::Copy1Click()
+{
+    if (!Image1->isVisible() || !CurrentJpeg || CurrentJpeg->isEmpty())
+        return;
+    TBitmap bmp;
+    bmp.assign(*CurrentJpeg);
+    QGuiApplication::clipboard()->setImage(bmp.toImage());
 }
 
 // ---- encrypted JPEG -----------------------------------------------------------------------

@@ -22,6 +22,7 @@ class QSplitter;
 class QToolBar;
 class QToolButton;
 class TSSImage;
+class QPrinter;
 class QProgressBar;
 class TBlowFish;
 class TPreload;
@@ -88,6 +89,18 @@ public:
     std::function<QString()> AskCryptSaveName;
     // The program's private temporary folder (extracted archive entries live there).
     static QString TempFolder();
+
+    // ---- saving, printing, clipboard
+    void SaveAsMenuClick();   // as JPEG, Ctrl+S
+    void SaveOverMenuClick(); // as PNG, Ctrl+P
+    void PrintMenuClick();
+    void Copy1Click();
+    // Where a W x H picture lands on a PW x PH printable page: enlarged to the page, then
+    // fitted, aspect kept, anchored top left.
+    static QRect PrintRect(int w, int h, int pw, int ph);
+    // How the commands ask; tests answer. An empty name cancels.
+    std::function<QString(const QString &title, const QString &filter, const QString &suffix)> AskPictureSaveName;
+    std::function<bool(QPrinter &printer)> AskPrinter;
 
     // ---- rotation
     void Rotate1Click() { RotatePicture(90); }

@@ -1,0 +1,121 @@
+#include "JPEG.h"
+#include "MainUnit.h"
+#include "PNGImage.h"
+#include "StatusBarEx.h"
+#include "TestSupport.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QPrinter>
+
+#include <gtest/gtest.h>
+
+using namespace testing_support;
+
+namespace {
+
+class Saving : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(freshDir()));
+        dir = freshDir();
+        photo = dir + "/photo.jpg";
+        ASSERT_TRUE(writeJpeg(photo, pattern(40, 30)));
+        form = std::make_unique<TMainForm>(QStringList{dir + "/none.jpg"});
+        form->show();
+        QApplication::processEvents();
+        form->AskPictureSaveName = [this](const QString &title, const QString &filter, const QString &suffix) {
+            asked.append(title + "|" + filter + "|" + suffix);
+            return answer;
+        };
+    }
+    QString dir, photo, answer;
+    QStringList asked;
+    std::unique_ptr<TMainForm> form;
+};
+
+} // namespace
+
+TEST(Printing, PictureFitsThePage)
+{
+    struct Case {
+        int w, h, pw, ph;
+        QSize expect;
+    } cases[] = {
+        {400, 300, 4800, 6600, {4800, 3600}}, // enlarged to the page width
+        {300, 400, 4800, 6600, {4800, 6400}}, // enlarged to the height (4950 wide), then fitted to the width
+        {300, 300, 4800, 6600, {4800, 4800}},
+        {9600, 2000, 4800, 6600, {4800, 999}}, // shrunk, aspect kept; single precision and truncation give 999
+        {2000, 20000, 4800, 6600, {660, 6600}},
+        {4800, 100, 4800, 6600, {4800, 100}}, // as wide as the page: not enlarged
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(testing::Message() << c.w << "x" << c.h);
+        const QRect r = TMainForm::PrintRect(c.w, c.h, c.pw, c.ph);
+        EXPECT_EQ(r.topLeft(), QPoint(0, 0));
+        EXPECT_EQ(r.size(), c.expect);
+    }
+}
+
+TEST_F(Saving, JpegAndPngAndCancel)
+{
+    answer.clear(); // cancelled: nothing happens
+    form->SaveAsMenuClick();
+    EXPECT_TRUE(asked.isEmpty()) << "nothing on show, nothing asked";
+    form->OpenImage(photo);
+    form->SaveAsMenuClick();
+    ASSERT_EQ(asked.size(), 1);
+    EXPECT_EQ(asked[0], "JPEGﾌｧｲﾙに保存|JPEGﾌｧｲﾙ(*.jpg;*.jpeg)|*.jpg;*.jpeg|jpg");
+    EXPECT_TRUE(form->StatusBar->panelText(1).isEmpty());
+    EXPECT_EQ(QDir(dir).entryList(QDir::Files).size(), 1);
+
+    answer = dir + "/copy.jpg";
+    form->SaveAsMenuClick();
+    EXPECT_EQ(readFile(answer), readFile(photo)) << "an unchanged JPEG is written as it was read";
+    EXPECT_TRUE(form->StatusBar->panelText(1).isEmpty());
+
+    answer = dir + "/copy.png";
+    form->SaveOverMenuClick();
+    EXPECT_EQ(asked.last(), "PNG形式で保存|Portable Network Graphics (*.png)|*.png|png");
+    TPNGImage png;
+    png.loadFromFile(answer);
+    const TBitmap &shown = form->CurrentJpeg->bitmap();
+    ASSERT_EQ(QSize(png.width(), png.height()), QSize(40, 30));
+    int mismatches = 0;
+    for (int y = 0; y < 30; ++y)
+        for (int x = 0; x < 40; ++x)
+            mismatches += png.bitmap().pixel(x, y) != shown.pixel(x, y);
+    EXPECT_EQ(mismatches, 0);
+}
+
+TEST_F(Saving, PrintToPdfAndCancel)
+{
+    form->OpenImage(photo);
+    const QString pdf = dir + "/out.pdf";
+    form->AskPrinter = [](QPrinter &) { return false; };
+    form->PrintMenuClick();
+    EXPECT_FALSE(QFileInfo::exists(pdf));
+    form->AskPrinter = [&](QPrinter &printer) {
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(pdf);
+        return true;
+    };
+    form->PrintMenuClick();
+    EXPECT_TRUE(readFile(pdf).startsWith("%PDF-"));
+}
+
+TEST_F(Saving, CopyPutsThePictureOnTheClipboard)
+{
+    QGuiApplication::clipboard()->setText("before");
+    form->Copy1Click();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), "before") << "nothing on show: nothing copied";
+    form->OpenImage(photo);
+    form->Copy1Click();
+    const QImage img = QGuiApplication::clipboard()->image();
+    EXPECT_EQ(img.size(), QSize(40, 30));
+    EXPECT_EQ(img.pixel(5, 5), form->CurrentJpeg->bitmap().pixel(5, 5));
+}
