@@ -4,6 +4,7 @@
 #include "FileTypes.h"
 #include "Blowunit.h"
 #include "PNGImage.h"
+#include "PictureDialogs.h"
 #include "PassUnit1.h"
 #include "PrivateTemp.h"
 #include "ShiftJIS.h"
@@ -67,26 +68,6 @@ QString asciiUpper(const QString &s)
         if (c >= QLatin1Char('a') && c <= QLatin1Char('z'))
             c = QChar(c.unicode() - 32);
     return r;
-}
-
-// "desc|pat;pat|desc|pat" as Qt's file dialog wants it. Patterns match any letter case, as
-// they did where the program comes from.
-QStringList toQtFilters(const QString &filter)
-{
-    const QStringList parts = filter.split(QLatin1Char('|'));
-    QStringList out;
-    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
-        QStringList pats;
-        for (const QString &p : parts[i + 1].split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
-            QString ci;
-            for (QChar c : p)
-                ci += c.isLetter() && c.unicode() < 128 ? QStringLiteral("[%1%2]").arg(c.toLower()).arg(c.toUpper())
-                                                        : QString(c);
-            pats.append(ci);
-        }
-        out.append(QStringLiteral("%1 (%2)").arg(parts[i], pats.join(QLatin1Char(' '))));
-    }
-    return out;
 }
 
 // One row of source coordinates: R(x), R(y), then x += c, y -= s, n times; x and y come back
@@ -356,13 +337,13 @@ void TMainForm::buildWindow()
         return dlg.Edit1->text();
     };
     AskPictureSaveName = [this](const QString &title, const QString &filter, const QString &suffix) -> QString {
-        QFileDialog dlg(this, title, CurrentFolder);
-        dlg.setOption(QFileDialog::DontUseNativeDialog);
-        dlg.setOption(QFileDialog::HideNameFilterDetails);
-        dlg.setAcceptMode(QFileDialog::AcceptSave);
-        dlg.setNameFilters(toQtFilters(filter));
+        // Both save dialogs start where the open dialog is, with an empty name.
+        TSavePictureDialog dlg(this);
+        dlg.setWindowTitle(title);
+        dlg.setDirectory(CurrentFolder);
+        dlg.setNameFilters(QtNameFilters(filter));
         dlg.setDefaultSuffix(suffix);
-        if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty())
+        if (!dlg.Execute() || dlg.selectedFiles().isEmpty())
             return QString();
         return dlg.selectedFiles().first();
     };
@@ -375,7 +356,7 @@ void TMainForm::buildWindow()
         dlg.setOption(QFileDialog::DontUseNativeDialog);
         dlg.setAcceptMode(QFileDialog::AcceptSave);
         dlg.setOption(QFileDialog::HideNameFilterDetails);
-        dlg.setNameFilters(toQtFilters(QStringLiteral("暗号化JPEG(*.jpz)|*.jpz")));
+        dlg.setNameFilters(QtNameFilters(QStringLiteral("暗号化JPEG(*.jpz)|*.jpz")));
         dlg.setDefaultSuffix(QStringLiteral("jpz"));
         if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty())
             return QString();
@@ -976,7 +957,7 @@ void TMainForm::Open1Click()
     dlg.setOption(QFileDialog::DontUseNativeDialog);
     dlg.setOption(QFileDialog::HideNameFilterDetails);
     dlg.setFileMode(QFileDialog::ExistingFile);
-    dlg.setNameFilters(toQtFilters(OpenDialogFilter));
+    dlg.setNameFilters(QtNameFilters(OpenDialogFilter));
     if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty())
         return;
     const QString file = dlg.selectedFiles().first();

@@ -1,10 +1,13 @@
 #include "Picture.h"
+#include "PictureDialogs.h"
 #include "Bitmap.h"
 #include "JPEG.h"
 #include "SSImage.h"
 #include "TestSupport.h"
 
+#include <QLabel>
 #include <QPainter>
+#include <QToolButton>
 
 #include <gtest/gtest.h>
 
@@ -81,4 +84,39 @@ TEST(Image, StretchedDrawTouchesOnlyTheClip)
     // Inside, each source pixel covers a 4 x 4 block.
     EXPECT_EQ(canvas.pixel(80, 60), bmp.pixel(20, 15));
     EXPECT_EQ(canvas.pixel(87, 67), bmp.pixel(21, 16));
+}
+
+TEST(PictureDialog, PreviewGeometry)
+{
+    struct Case {
+        QSize pic, box;
+        QRect expect;
+    } cases[] = {
+        {{40, 30}, {180, 120}, {70, 45, 40, 30}},  // fits: unscaled, centred
+        {{400, 300}, {180, 120}, {0, 0, 180, 135}}, // wider than high: full width
+        {{300, 400}, {180, 120}, {0, 0, 90, 120}},  // otherwise: full height
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(TOpenPictureDialog::PreviewRect(c.pic, c.box), c.expect);
+}
+
+TEST(PictureDialog, SelectionShowsWhatLoads)
+{
+    const QString dir = freshDir();
+    const QString jpg = dir + "/a.jpg", bad = dir + "/bad.png";
+    ASSERT_TRUE(writeJpeg(jpg, pattern(40, 30)));
+    ASSERT_TRUE(writeFile(bad, "not a png"));
+    TSavePictureDialog dlg;
+    dlg.DoSelectionChange(jpg);
+    EXPECT_EQ(dlg.PictureLabel->text(), QStringLiteral("画像: (40x30)"));
+    EXPECT_TRUE(dlg.PreviewButton->isEnabled());
+    EXPECT_NE(dlg.picture().graphic(), nullptr);
+    for (const QString &path : {bad, dir + "/missing.jpg", dir}) {
+        SCOPED_TRACE(qPrintable(path));
+        dlg.DoSelectionChange(jpg);
+        dlg.DoSelectionChange(path);
+        EXPECT_EQ(dlg.PictureLabel->text(), QStringLiteral("画像:"));
+        EXPECT_FALSE(dlg.PreviewButton->isEnabled());
+        EXPECT_EQ(dlg.picture().graphic(), nullptr);
+    }
 }
