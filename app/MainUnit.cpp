@@ -1,23 +1,25 @@
 #include "MainUnit.h"
 
 #include "AppPaths.h"
-#include "FileTypes.h"
 #include "Blowunit.h"
-#include "PNGImage.h"
-#include "PictureDialogs.h"
-#include "PassUnit1.h"
-#include "PrivateTemp.h"
-#include "ShiftJIS.h"
+#include "FileTypes.h"
 #include "MsgBox.h"
+#include "PNGImage.h"
+#include "PassUnit1.h"
+#include "PictureDialogs.h"
 #include "Preload.h"
+#include "PrivateTemp.h"
 #include "Registry.h"
 #include "RotateUnit.h"
 #include "SSImage.h"
+#include "ShiftJIS.h"
 #include "StatusBarEx.h"
 #include "TitleBar.h"
 
 #include <QActionGroup>
 #include <QApplication>
+#include <QBuffer>
+#include <QClipboard>
 #include <QDesktopServices>
 #include <QDragEnterEvent>
 #include <QFile>
@@ -29,12 +31,10 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
-#include <QClipboard>
 #include <QPainter>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QProgressBar>
-#include <QBuffer>
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -46,8 +46,8 @@
 #include <QUrl>
 #include <QWindow>
 
-#include <climits>
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <tuple>
 #include <vector>
@@ -288,7 +288,8 @@ void TMainForm::buildWindow()
     auto *cryptButton = Toolbar975->addAction(QStringLiteral("暗号"), this, [this] { CryptSaveMenuClick(); });
     cryptButton->setObjectName(QStringLiteral("ToolbarButton978"));
     cryptButton->setToolTip(QStringLiteral("暗号化して保存"));
-    Toolbar975->addAction(QStringLiteral("印刷"), this, [this] { PrintMenuClick(); })->setToolTip(QStringLiteral("印刷"));
+    Toolbar975->addAction(QStringLiteral("印刷"), this, [this] { PrintMenuClick(); })
+        ->setToolTip(QStringLiteral("印刷"));
 
     // Work area: the browser pane above the image view.
     Panel13 = new QSplitter(Qt::Vertical, this);
@@ -474,8 +475,8 @@ void TMainForm::LoadSettings()
     FixedScale = readBool(S, "FixedScale", true);
     LinkWorkDir = readBool(S, "LinkWorkDir", true);
     // Left and Top default to the centre for the design-time size, before Width and Height apply.
-    QRect bounds(readInt(W, "Left", (screen.width() - 640) / 2), readInt(W, "Top", (screen.height() - 460) / 2),
-                 640, 460);
+    QRect bounds(readInt(W, "Left", (screen.width() - 640) / 2), readInt(W, "Top", (screen.height() - 460) / 2), 640,
+                 460);
     bounds.setWidth(qMax(1, readInt(W, "Width", 640)));
     bounds.setHeight(qMax(1, readInt(W, "Height", 460)));
     setGeometry(onScreen(bounds));
@@ -641,8 +642,9 @@ void TMainForm::RegisterJpzType(bool on)
     }
     // The desktop's side, so that a file manager opens .jpz files with us.
     RegisterDesktopFileType({QStringLiteral("pictlane-crypted-jpeg"), QStringLiteral("application/x-crypted-jpeg"),
-                             QStringLiteral("暗号化JPEG"), QStringLiteral("*.jpz"), QStringLiteral("pictlane-viewer.desktop"),
-                             QStringLiteral("Pictlane Type II"), QCoreApplication::applicationFilePath()},
+                             QStringLiteral("暗号化JPEG"), QStringLiteral("*.jpz"),
+                             QStringLiteral("pictlane-viewer.desktop"), QStringLiteral("Pictlane Type II"),
+                             QCoreApplication::applicationFilePath()},
                             on);
 }
 
@@ -745,7 +747,8 @@ void TMainForm::FormShow()
     // An encrypted picture asks for its passphrase: over the window, so after it is up.
     const QString first = m_args.isEmpty() ? CurrentFile : m_args.first();
     if (asciiUpper(ExtractFileExt(first)) == QLatin1String(".JPZ")) {
-        QMetaObject::invokeMethod(this, [this] { openFirstImage(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { openFirstImage(); }, Qt::QueuedConnection);
         return;
     }
     try {
@@ -1147,8 +1150,8 @@ void TMainForm::SaveAsMenuClick()
     // Nothing on show would save as an empty file.
     if (!CurrentJpeg || CurrentJpeg->isEmpty())
         return;
-    const QString file = AskPictureSaveName(QStringLiteral("JPEGﾌｧｲﾙに保存"),
-                                            QStringLiteral("JPEGﾌｧｲﾙ(*.jpg;*.jpeg)|*.jpg;*.jpeg"), QStringLiteral("jpg"));
+    const QString file = AskPictureSaveName(
+        QStringLiteral("JPEGﾌｧｲﾙに保存"), QStringLiteral("JPEGﾌｧｲﾙ(*.jpg;*.jpeg)|*.jpg;*.jpeg"), QStringLiteral("jpg"));
     if (file.isEmpty())
         return;
     const Saving saving(this);
@@ -1159,8 +1162,9 @@ void TMainForm::SaveOverMenuClick()
 {
     if (!CurrentJpeg || CurrentJpeg->isEmpty())
         return;
-    const QString file = AskPictureSaveName(QStringLiteral("PNG形式で保存"),
-                                            QStringLiteral("Portable Network Graphics (*.png)|*.png"), QStringLiteral("png"));
+    const QString file =
+        AskPictureSaveName(QStringLiteral("PNG形式で保存"), QStringLiteral("Portable Network Graphics (*.png)|*.png"),
+                           QStringLiteral("png"));
     if (file.isEmpty())
         return;
     const Saving saving(this);

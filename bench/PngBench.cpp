@@ -45,7 +45,8 @@ const QByteArray &png24(bool adam7)
     static QByteArray *out;
     out = &interlaced;
     png_set_write_fn(
-        w, nullptr, [](png_structp, png_bytep d, size_t n) { out->append(reinterpret_cast<const char *>(d), qsizetype(n)); },
+        w, nullptr,
+        [](png_structp, png_bytep d, size_t n) { out->append(reinterpret_cast<const char *>(d), qsizetype(n)); },
         nullptr);
     png_set_compression_level(w, 1);
     png_set_IHDR(w, info, png_uint_32(bmp.width()), png_uint_32(bmp.height()), 8, PNG_COLOR_TYPE_RGB,
@@ -143,12 +144,13 @@ static void PngEncodeLibpng(benchmark::State &state)
         png_structp w = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
         png_infop info = png_create_info_struct(w);
         png_set_write_fn(
-            w, nullptr, [](png_structp, png_bytep d, size_t n) { sink->append(reinterpret_cast<const char *>(d), qsizetype(n)); },
+            w, nullptr,
+            [](png_structp, png_bytep d, size_t n) { sink->append(reinterpret_cast<const char *>(d), qsizetype(n)); },
             nullptr);
         png_set_compression_level(w, 1);
         png_set_filter(w, 0, PNG_FILTER_NONE);
-        png_set_IHDR(w, info, png_uint_32(b.width()), png_uint_32(b.height()), 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
-                     PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+        png_set_IHDR(w, info, png_uint_32(b.width()), png_uint_32(b.height()), 8, PNG_COLOR_TYPE_RGB,
+                     PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
         png_write_info(w, info);
         png_set_bgr(w);
         for (int y = 0; y < b.height(); ++y)

@@ -59,6 +59,7 @@ uint8_t *TCrypto::reg()
 
 void TCrypto::start(bool keepState)
 {
+    Q_ASSERT(m_blockSize > 0 && m_blockSize <= sizeof m_block);
     if (keepState)
         return;
     PrepareKey();
@@ -92,6 +93,18 @@ void TCrypto::EncipherBlocks(uint8_t *blocks, int count)
     }
 }
 
+void TCrypto::ecbBuffer(bool encrypt)
+{
+    for (int i = 0; i < InputLength; i += m_blockSize) {
+        std::memcpy(m_block, m_buffer + i, m_blockSize);
+        if (encrypt)
+            EncipherBlock();
+        else
+            DecipherBlock();
+        std::memcpy(OutputData + i, m_block, m_blockSize);
+    }
+}
+
 void TCrypto::EncryptBuffer()
 {
     uint8_t *out = OutputData;
@@ -102,11 +115,7 @@ void TCrypto::EncryptBuffer()
     const int n = InputLength;
     switch (CipherMode) {
     case TCipherMode::ECBMode:
-        for (int i = 0; i < n; i += bs) {
-            std::memcpy(m_block, in + i, size_t(bs));
-            EncipherBlock();
-            std::memcpy(out + i, m_block, size_t(bs));
-        }
+        ecbBuffer(true);
         break;
     case TCipherMode::CBCMode: {
         uint8_t *r = reg();
@@ -166,11 +175,7 @@ void TCrypto::DecryptBuffer()
     uint8_t cipher[8];
     switch (CipherMode) {
     case TCipherMode::ECBMode:
-        for (int i = 0; i < n; i += bs) {
-            std::memcpy(m_block, in + i, size_t(bs));
-            DecipherBlock();
-            std::memcpy(out + i, m_block, size_t(bs));
-        }
+        ecbBuffer(false);
         break;
     case TCipherMode::CBCMode: {
         uint8_t *r = reg();

@@ -69,7 +69,7 @@ protected:
     void clearKey();
 
     uint8_t m_buffer[kBufferSize];
-    uint8_t m_block[8] = {};
+    uint8_t m_block[8] = {}; // block sizes up to 64 bits
     uint8_t m_blockSize = 8;
 
 private:
@@ -79,6 +79,7 @@ private:
     void stream(bool encrypt, qint64 total, const std::function<size_t(uint8_t *, size_t)> &read,
                 const std::function<void(const uint8_t *, size_t)> &write);
     void padToBlock();
+    void ecbBuffer(bool encrypt);
     uint8_t *reg();
 
     QByteArray m_key;

@@ -3,8 +3,8 @@
 #include "FuzzTarget.h"
 #include "Registry.h"
 
-#include <QFile>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 

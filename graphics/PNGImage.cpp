@@ -8,14 +8,12 @@ const QVector<QRgb> &TPNGImage::DefaultPalette()
 {
     static const QVector<QRgb> pal = [] {
         QVector<QRgb> p(256);
-        static const QRgb first[10] = {qRgb(0, 0, 0),       qRgb(128, 0, 0),     qRgb(0, 128, 0),
-                                       qRgb(128, 128, 0),   qRgb(0, 0, 128),     qRgb(128, 0, 128),
-                                       qRgb(0, 128, 128),   qRgb(192, 192, 192), qRgb(192, 220, 192),
-                                       qRgb(166, 202, 240)};
-        static const QRgb last[10] = {qRgb(255, 251, 240), qRgb(160, 160, 164), qRgb(128, 128, 128),
-                                      qRgb(255, 0, 0),     qRgb(0, 255, 0),     qRgb(255, 255, 0),
-                                      qRgb(0, 0, 255),     qRgb(255, 0, 255),   qRgb(0, 255, 255),
-                                      qRgb(255, 255, 255)};
+        static const QRgb first[10] = {qRgb(0, 0, 0),       qRgb(128, 0, 0),    qRgb(0, 128, 0),   qRgb(128, 128, 0),
+                                       qRgb(0, 0, 128),     qRgb(128, 0, 128),  qRgb(0, 128, 128), qRgb(192, 192, 192),
+                                       qRgb(192, 220, 192), qRgb(166, 202, 240)};
+        static const QRgb last[10] = {qRgb(255, 251, 240), qRgb(160, 160, 164), qRgb(128, 128, 128), qRgb(255, 0, 0),
+                                      qRgb(0, 255, 0),     qRgb(255, 255, 0),   qRgb(0, 0, 255),     qRgb(255, 0, 255),
+                                      qRgb(0, 255, 255),   qRgb(255, 255, 255)};
         for (int i = 0; i < 10; ++i) {
             p[i] = first[i];
             p[246 + i] = last[i];
@@ -121,9 +119,9 @@ void TPNGImage::SetImageFormat(int width, int height, int bits)
 {
     if (width < 1 || height < 1)
         throw EPNGImage(QStringLiteral("error param"));
-    const TPixelFormat pf = bits == 1   ? TPixelFormat::pf1bit
-                            : bits == 4 ? TPixelFormat::pf4bit
-                            : bits == 8 ? TPixelFormat::pf8bit
+    const TPixelFormat pf = bits == 1    ? TPixelFormat::pf1bit
+                            : bits == 4  ? TPixelFormat::pf4bit
+                            : bits == 8  ? TPixelFormat::pf8bit
                             : bits == 24 ? TPixelFormat::pf24bit
                                          : throw EPNGImage(QStringLiteral("error param"));
     const QVector<QRgb> table = m_bitmap.palette();

@@ -91,7 +91,8 @@ TOpenPictureDialog::TOpenPictureDialog(QWidget *parent) : QFileDialog(parent)
     PaintPanel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     auto *inner = new QVBoxLayout(PaintPanel);
     inner->setContentsMargins(2, 2, 2, 2);
-    PaintBox = new PaintBoxWidget(m_picture, [this] { PreviewClick(); }, PaintPanel);
+    PaintBox = new PaintBoxWidget(
+        m_picture, [this] { PreviewClick(); }, PaintPanel);
     inner->addWidget(PaintBox);
     outer->addWidget(PaintPanel, 1);
     // Beside the dialog's own controls.

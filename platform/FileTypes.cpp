@@ -82,14 +82,15 @@ bool RegisterDesktopFileType(const TDesktopFileType &t, bool on)
     const QString entry = appsDir + QLatin1Char('/') + t.desktopId;
     bool mimeChanged = false, appsChanged = false;
     if (on) {
-        const QString xml = QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-                                           "<mime-info xmlns=\"http://www.freedesktop.org/standards/shared-mime-info\">\n"
-                                           "  <mime-type type=\"%1\">\n"
-                                           "    <comment>%2</comment>\n"
-                                           "    <glob pattern=\"%3\"/>\n"
-                                           "  </mime-type>\n"
-                                           "</mime-info>\n")
-                                .arg(escapeXml(t.mimeType), escapeXml(t.comment), escapeXml(t.glob));
+        const QString xml =
+            QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                           "<mime-info xmlns=\"http://www.freedesktop.org/standards/shared-mime-info\">\n"
+                           "  <mime-type type=\"%1\">\n"
+                           "    <comment>%2</comment>\n"
+                           "    <glob pattern=\"%3\"/>\n"
+                           "  </mime-type>\n"
+                           "</mime-info>\n")
+                .arg(escapeXml(t.mimeType), escapeXml(t.comment), escapeXml(t.glob));
         const QString desktop = QStringLiteral("[Desktop Entry]\n"
                                                "Type=Application\n"
                                                "Name=%1\n"

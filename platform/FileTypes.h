@@ -11,10 +11,10 @@ struct TDesktopFileType {
     QString packageName; // file name of the mime package, with a vendor prefix
     QString mimeType;    // "application/x-..."
     QString comment;
-    QString glob;        // "*.jpz"
-    QString desktopId;   // file name of the desktop entry
+    QString glob;      // "*.jpz"
+    QString desktopId; // file name of the desktop entry
     QString appName;
-    QString exe;         // the program's full path; the file is its one argument
+    QString exe; // the program's full path; the file is its one argument
 };
 
 // true: install or update; false: remove. Returns whether anything changed on disk.

@@ -25,7 +25,7 @@ struct Value {
     QString data;
 };
 struct Key {
-    QString path; // as created
+    QString path;                    // as created
     std::map<QString, Value> values; // by lower-case name
 };
 using Keys = std::map<QString, Key>; // by lower-case path
@@ -109,8 +109,7 @@ QString escape(const QString &s, bool name)
         else if (name && i == 0 && (c == QLatin1Char('@') || c == QLatin1Char('[') || c == QLatin1Char(';'))) {
             out += QLatin1Char('\\');
             out += c;
-        }
-        else
+        } else
             out += c;
     }
     return out;
@@ -249,7 +248,8 @@ class FileLock {
 public:
     explicit FileLock(const QString &file)
     {
-        m_fd = ::open(QFile::encodeName(file + QStringLiteral(".lock")).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        m_fd =
+            ::open(QFile::encodeName(file + QStringLiteral(".lock")).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
         if (m_fd < 0)
             fail(file, errnoText());
         while (::flock(m_fd, LOCK_EX) != 0)
@@ -285,7 +285,8 @@ TRegistry::~TRegistry()
 
 QString TRegistry::hiveFile(THive root)
 {
-    const QString dir = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QStringLiteral("/Korvane");
+    const QString dir =
+        QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QStringLiteral("/Korvane");
     return dir + (root == THive::CurrentUser ? QStringLiteral("/user.reg") : QStringLiteral("/classes.reg"));
 }
 

@@ -72,10 +72,10 @@ TEST(MainForm, ClassifyFileByExtension)
         const char *path;
         TFileKind kind;
     } cases[] = {
-        {"/p/A.JPG", fkJpeg},       {"/p/b.jpeg", fkJpeg},       {"/p/c.JPZ", fkJpeg},        {"/p/d.LZH", fkArchive},
-        {"/p/a.b", fkPicture},      {"/p/x.Bmp", fkPicture},     {"/p/notes.txt", fkForeign}, {"/p/README", fkForeign},
-        {"/p.d/README", fkForeign}, {"/p/photo.PNG", fkPicture}, {"/p/photo.pn", fkPicture},
-        {"/p/photo.xyz", fkForeign},
+        {"/p/A.JPG", fkJpeg},        {"/p/b.jpeg", fkJpeg},      {"/p/c.JPZ", fkJpeg},
+        {"/p/d.LZH", fkArchive},     {"/p/a.b", fkPicture},      {"/p/x.Bmp", fkPicture},
+        {"/p/notes.txt", fkForeign}, {"/p/README", fkForeign},   {"/p.d/README", fkForeign},
+        {"/p/photo.PNG", fkPicture}, {"/p/photo.pn", fkPicture}, {"/p/photo.xyz", fkForeign},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.path);

@@ -133,11 +133,10 @@ TEST_F(Settings, ScrollAndSlideKeys)
         const char *stored;
         const char *used;
     } cases[] = {
-        {"abcdef", "ABCDEF"}, // lower case is taken as the capital
-        {"QW", "QWDSEX"},     // too short: the rest from the defaults
-        {"1B#DE!", "KBDDEX"}, // not a letter: that place from the defaults
-        {"", "KLDSEX"},
-        {"ZYXWVUTS", "ZYXWVU"}, // too long: the first six
+        {"abcdef", "ABCDEF"},                         // lower case is taken as the capital
+        {"QW", "QWDSEX"},                             // too short: the rest from the defaults
+        {"1B#DE!", "KBDDEX"},                         // not a letter: that place from the defaults
+        {"", "KLDSEX"},       {"ZYXWVUTS", "ZYXWVU"}, // too long: the first six
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.stored);

@@ -174,9 +174,9 @@ TEST(BlowFish, FileLengthsInEveryMode)
         TCipherMode mode;
         int in, out;
     } cases[] = {
-        {"ecb empty", TCipherMode::ECBMode, 0, 0},        {"cbc empty", TCipherMode::CBCMode, 0, 0},
-        {"cfb empty", TCipherMode::CFBMode, 0, 0},        {"cfb 4096", TCipherMode::CFBMode, 4096, 4096},
-        {"cfb 8192", TCipherMode::CFBMode, 8192, 8192},   {"cfb 4097", TCipherMode::CFBMode, 4097, 4097},
+        {"ecb empty", TCipherMode::ECBMode, 0, 0},           {"cbc empty", TCipherMode::CBCMode, 0, 0},
+        {"cfb empty", TCipherMode::CFBMode, 0, 0},           {"cfb 4096", TCipherMode::CFBMode, 4096, 4096},
+        {"cfb 8192", TCipherMode::CFBMode, 8192, 8192},      {"cfb 4097", TCipherMode::CFBMode, 4097, 4097},
         {"ecb 4097 pads", TCipherMode::ECBMode, 4097, 4104}, {"cbc 13 pads", TCipherMode::CBCMode, 13, 16},
         {"cbc 8192", TCipherMode::CBCMode, 8192, 8192},
     };

@@ -62,7 +62,10 @@ TEST(ShiftJIS, KeyBytes)
     struct Case {
         const char *text;
         const char *hex;
-    } cases[] = {{"パスワード１２", "83708358838f815b836882508251"}, {"〜", "8160"}, {"～", "8160"}, {"ｱ", "b1"},
+    } cases[] = {{"パスワード１２", "83708358838f815b836882508251"},
+                 {"〜", "8160"},
+                 {"～", "8160"},
+                 {"ｱ", "b1"},
                  {"abc", "616263"}};
     for (const Case &c : cases) {
         SCOPED_TRACE(c.text);
@@ -80,8 +83,8 @@ TEST(PassForm, OkFollowsTheShiftJisLength)
         const char *text;
         bool ok;
     } cases[] = {
-        {"1234567", false},  {"12345678", true},       {"ｱｲｳｴｵｶｷｸ", true}, // half-width kana: one byte each
-        {"あいう1", false},  {"あいうえ", true},        {"😀abcdefgh", false},
+        {"1234567", false}, {"12345678", true}, {"ｱｲｳｴｵｶｷｸ", true}, // half-width kana: one byte each
+        {"あいう1", false}, {"あいうえ", true}, {"😀abcdefgh", false},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.text);

@@ -93,7 +93,8 @@ QByteArray makePng(int w, int h, int depth, int colorType, bool interlace, const
     }
     uLongf len = compressBound(uLong(raw.size()));
     QByteArray z(qsizetype(len), '\0');
-    compress(reinterpret_cast<Bytef *>(z.data()), &len, reinterpret_cast<const Bytef *>(raw.constData()), uLong(raw.size()));
+    compress(reinterpret_cast<Bytef *>(z.data()), &len, reinterpret_cast<const Bytef *>(raw.constData()),
+             uLong(raw.size()));
     z.truncate(qsizetype(len));
 
     QByteArray png("\x89PNG\r\n\x1a\n", 8);
@@ -137,24 +138,25 @@ TBitmap decode(const QByteArray &png)
 
 TEST(PNG, EveryColourTypeDepthAndInterlace)
 {
-    const QVector<QRgb> plte = {qRgb(10, 20, 30),    qRgb(200, 100, 50), qRgb(0, 255, 0),   qRgb(255, 255, 255),
-                                qRgb(1, 2, 3),       qRgb(4, 5, 6),      qRgb(7, 8, 9),     qRgb(90, 80, 70),
-                                qRgb(11, 22, 33),    qRgb(44, 55, 66),   qRgb(77, 88, 99),  qRgb(12, 34, 56),
-                                qRgb(65, 43, 21),    qRgb(99, 0, 99),    qRgb(0, 99, 99),   qRgb(250, 0, 0)};
+    const QVector<QRgb> plte = {qRgb(10, 20, 30), qRgb(200, 100, 50), qRgb(0, 255, 0),  qRgb(255, 255, 255),
+                                qRgb(1, 2, 3),    qRgb(4, 5, 6),      qRgb(7, 8, 9),    qRgb(90, 80, 70),
+                                qRgb(11, 22, 33), qRgb(44, 55, 66),   qRgb(77, 88, 99), qRgb(12, 34, 56),
+                                qRgb(65, 43, 21), qRgb(99, 0, 99),    qRgb(0, 99, 99),  qRgb(250, 0, 0)};
     struct Case {
         int colorType, depth, storedBits;
     } cases[] = {
-        {0, 1, 1}, {0, 2, 4}, {0, 4, 4}, {0, 8, 8}, {0, 16, 8}, // gray
-        {2, 8, 24}, {2, 16, 24},                                // colour
-        {3, 1, 1}, {3, 2, 4}, {3, 4, 4}, {3, 8, 8},             // palette
-        {4, 8, 24}, {4, 16, 24},                                // gray + alpha
-        {6, 8, 24}, {6, 16, 24},                                // colour + alpha
+        {0, 1, 1},  {0, 2, 4},   {0, 4, 4}, {0, 8, 8}, {0, 16, 8}, // gray
+        {2, 8, 24}, {2, 16, 24},                                   // colour
+        {3, 1, 1},  {3, 2, 4},   {3, 4, 4}, {3, 8, 8},             // palette
+        {4, 8, 24}, {4, 16, 24},                                   // gray + alpha
+        {6, 8, 24}, {6, 16, 24},                                   // colour + alpha
     };
     for (const Case &c : cases)
         for (bool interlace : {false, true})
             for (const QSize size : {QSize(13, 11), QSize(1, 1), QSize(3, 9)}) {
-                SCOPED_TRACE(testing::Message() << "type " << c.colorType << " depth " << c.depth
-                                                << (interlace ? " adam7 " : " ") << size.width() << "x" << size.height());
+                SCOPED_TRACE(testing::Message()
+                             << "type " << c.colorType << " depth " << c.depth << (interlace ? " adam7 " : " ")
+                             << size.width() << "x" << size.height());
                 const int max = (1 << c.depth) - 1;
                 const Sample sample = [&](int x, int y) -> std::array<int, 4> {
                     const int v = (x * 7 + y * 13 + x * y) & max;
@@ -249,7 +251,8 @@ TEST(PNG, ErrorsAndTheirMessages)
         QByteArray raw(9 * 8, '\0');
         uLongf len = compressBound(uLong(raw.size()));
         QByteArray z(qsizetype(len), '\0');
-        compress(reinterpret_cast<Bytef *>(z.data()), &len, reinterpret_cast<const Bytef *>(raw.constData()), uLong(raw.size()));
+        compress(reinterpret_cast<Bytef *>(z.data()), &len, reinterpret_cast<const Bytef *>(raw.constData()),
+                 uLong(raw.size()));
         z.truncate(qsizetype(len));
         chunk(notNext, "IDAT", z.left(5));
         chunk(notNext, "tEXt", "x");
@@ -261,7 +264,8 @@ TEST(PNG, ErrorsAndTheirMessages)
         QByteArray raw(9 * 4, '\0'); // half the rows
         uLongf len = compressBound(uLong(raw.size()));
         QByteArray z(qsizetype(len), '\0');
-        compress(reinterpret_cast<Bytef *>(z.data()), &len, reinterpret_cast<const Bytef *>(raw.constData()), uLong(raw.size()));
+        compress(reinterpret_cast<Bytef *>(z.data()), &len, reinterpret_cast<const Bytef *>(raw.constData()),
+                 uLong(raw.size()));
         z.truncate(qsizetype(len));
         chunk(shortStream, "IDAT", z);
         chunk(shortStream, "IEND", {});
@@ -272,7 +276,8 @@ TEST(PNG, ErrorsAndTheirMessages)
         raw[0] = 7;
         uLongf len = compressBound(uLong(raw.size()));
         QByteArray z(qsizetype(len), '\0');
-        compress(reinterpret_cast<Bytef *>(z.data()), &len, reinterpret_cast<const Bytef *>(raw.constData()), uLong(raw.size()));
+        compress(reinterpret_cast<Bytef *>(z.data()), &len, reinterpret_cast<const Bytef *>(raw.constData()),
+                 uLong(raw.size()));
         z.truncate(qsizetype(len));
         chunk(badFilter, "IDAT", z);
     }

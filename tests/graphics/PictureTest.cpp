@@ -1,7 +1,7 @@
 #include "Picture.h"
-#include "PictureDialogs.h"
 #include "Bitmap.h"
 #include "JPEG.h"
+#include "PictureDialogs.h"
 #include "SSImage.h"
 #include "TestSupport.h"
 
@@ -92,7 +92,7 @@ TEST(PictureDialog, PreviewGeometry)
         QSize pic, box;
         QRect expect;
     } cases[] = {
-        {{40, 30}, {180, 120}, {70, 45, 40, 30}},  // fits: unscaled, centred
+        {{40, 30}, {180, 120}, {70, 45, 40, 30}},   // fits: unscaled, centred
         {{400, 300}, {180, 120}, {0, 0, 180, 135}}, // wider than high: full width
         {{300, 400}, {180, 120}, {0, 0, 90, 120}},  // otherwise: full height
     };

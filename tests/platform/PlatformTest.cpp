@@ -71,8 +71,9 @@ TEST(FileTypes, DesktopRegistrationOnOffAndOnlyWhenChanged)
 {
     const QString data = testing_support::freshDir();
     qputenv("XDG_DATA_HOME", QFile::encodeName(data));
-    const TDesktopFileType t{"pictlane-crypted-jpeg", "application/x-crypted-jpeg", "暗号化JPEG", "*.jpz",
-                             "pictlane-viewer.desktop", "Pictlane Type II", "/opt/my apps/pict\"lane"};
+    const TDesktopFileType t{
+        "pictlane-crypted-jpeg", "application/x-crypted-jpeg", "暗号化JPEG", "*.jpz", "pictlane-viewer.desktop",
+        "Pictlane Type II",      "/opt/my apps/pict\"lane"};
     EXPECT_TRUE(RegisterDesktopFileType(t, true));
     const QByteArray xml = testing_support::readFile(data + "/mime/packages/pictlane-crypted-jpeg.xml");
     EXPECT_TRUE(xml.contains("type=\"application/x-crypted-jpeg\""));

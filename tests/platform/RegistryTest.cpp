@@ -1,5 +1,5 @@
-#include "Exceptions.h"
 #include "Registry.h"
+#include "Exceptions.h"
 #include "TestSupport.h"
 
 #include <QDir>
@@ -115,9 +115,16 @@ TEST_F(RegistryTest, IniViewTextForms)
         const char *text;
         bool ok;
         qint64 value;
-    } cases[] = {{"0x3E8", true, 1000}, {"0X3e8", true, 1000}, {"0x8000000F", true, -2147483633},
-                 {"-2147483633", true, -2147483633}, {"1400", true, 1400}, {"0x", false, 0},
-                 {"12abc", false, 0}, {"", false, 0}, {"99999999999", false, 0}, {"0x1FFFFFFFF", false, 0}};
+    } cases[] = {{"0x3E8", true, 1000},
+                 {"0X3e8", true, 1000},
+                 {"0x8000000F", true, -2147483633},
+                 {"-2147483633", true, -2147483633},
+                 {"1400", true, 1400},
+                 {"0x", false, 0},
+                 {"12abc", false, 0},
+                 {"", false, 0},
+                 {"99999999999", false, 0},
+                 {"0x1FFFFFFFF", false, 0}};
     for (const Case &c : cases) {
         SCOPED_TRACE(c.text);
         qint64 v = 0;
