@@ -11,6 +11,7 @@
 #include "PrivateTemp.h"
 #include "Registry.h"
 #include "RotateUnit.h"
+#include "SPIs.h"
 #include "SSImage.h"
 #include "ShiftJIS.h"
 #include "StatusBarEx.h"
@@ -375,6 +376,15 @@ void TMainForm::FormCreate()
     QCoreApplication::processEvents();
 
     LoadSettings();
+
+    // One plug-in manager per process; a second window (tests make several) shares the first's.
+    if (!TSPIs::ActiveSPIs()) {
+        SPI = new TSPIs(this);
+        SPI->SearchOptions = {TSPISearchOption::spsSusieDir, TSPISearchOption::spsAppDir,
+                              TSPISearchOption::spsSystemDir};
+        SPI->OnSearch = [this](TSPIs &sender, TSPI &spi, bool &accept) { SPISearch(sender, spi, accept); };
+        SPI->Loaded();
+    }
 
     CurrentJpeg = std::make_unique<TJPEGImage>();
     DefaultImage = ProgramFolder() + QStringLiteral("def.jpg");
@@ -1107,6 +1117,11 @@ void TMainForm::DScrollClick()
 void TMainForm::UScrollClick()
 {
     ScrollBox1->verticalScrollBar()->setValue(ScrollBox1->verticalScrollBar()->value() - Scroll);
+}
+
+void TMainForm::SPISearch(TSPIs &, TSPI &spi, bool &accept)
+{
+    accept = dynamic_cast<TInSPI *>(&spi) != nullptr;
 }
 
 void TMainForm::PluginProgress(TGraphic &, TProgressStage, int percent, bool, const QRect &, const QString &)

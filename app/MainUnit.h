@@ -26,6 +26,8 @@ class QPrinter;
 class QProgressBar;
 class TBlowFish;
 class TPreload;
+class TSPIs;
+class TSPI;
 class TStatusBarEx;
 class TTitleBar;
 
@@ -202,6 +204,9 @@ public:
     TStatusBarEx *StatusBar = nullptr;
     QProgressBar *ProgressBar1 = nullptr;
     TBlowFish *BF1 = nullptr;
+    // The image plug-ins: searched once at creation; only import plug-ins are kept.
+    TSPIs *SPI = nullptr;
+    void SPISearch(TSPIs &sender, TSPI &spi, bool &accept);
     QAction *CryptSaveMenu = nullptr;
     QString OpenDialogFilter;
     QString OpenDialogFileName;
