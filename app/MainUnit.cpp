@@ -11,6 +11,7 @@
 #include "PrivateTemp.h"
 #include "Registry.h"
 #include "RotateUnit.h"
+#include "SPIBmp.h"
 #include "SPIs.h"
 #include "SSImage.h"
 #include "ShiftJIS.h"
@@ -909,13 +910,11 @@ void TMainForm::OpenImage(const QString &path)
         break;
     }
     case fkPicture: {
-        // Read with the registered class of the extension (BMP, PNG, icons) until the image
-        // plug-ins take this road.
-        auto graphic = TPicture::createForExtension(ExtractFileExt(path));
-        StatusBar->setGauge(0);
-        graphic->loadFromFile(path);
-        TBitmap bmp;
-        bmp.assign(*graphic);
+        // BMP by the native reader, everything else through the image plug-ins.
+        TSPIBitmap bmp;
+        bmp.OnProgress = [this](TGraphic &sender, TProgressStage stage, int percent, bool redraw, const QRect &r,
+                                const QString &msg) { PluginProgress(sender, stage, percent, redraw, r, msg); };
+        bmp.loadFromFile(path);
         auto jpeg = std::make_unique<TJPEGImage>();
         jpeg->assign(bmp);
         CurrentJpeg = std::move(jpeg);

@@ -3,6 +3,7 @@
 #include "AppPaths.h"
 #include "Picture.h"
 #include "Registry.h"
+#include "SPIBmp.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -169,10 +170,33 @@ void TSPIs::Insert(int index, std::unique_ptr<TSPI> spi)
         QString graphicClass = QStringLiteral("TSPIBitmap");
         if (OnPictureRegister)
             OnPictureRegister(*this, *in, ext, description, graphicClass);
-        // TODO(issue 7): the plug-in bitmap class reads these; until then they are listed only.
         if (!graphicClass.isEmpty() && !ext.isEmpty())
-            TPicture::registerFileFormat(ext, description, graphicClass, nullptr);
+            TPicture::registerFileFormat(ext, description, graphicClass,
+                                         [] { return std::make_unique<TSPIBitmap>(); });
     }
+}
+
+std::vector<TInSPI *> TSPIs::FindSPIs(const QString &fileName) const
+{
+    const QString e = ExtractFileExt(fileName);
+    std::vector<TInSPI *> found;
+    for (const auto &spi : m_list) {
+        auto *in = dynamic_cast<TInSPI *>(spi.get());
+        if (!in)
+            continue;
+        bool claims = false;
+        for (const QString &pattern : std::as_const(in->Extensions)) {
+            const qsizetype dot = pattern.lastIndexOf(QLatin1Char('.'));
+            if (!e.isEmpty() && dot >= 0 && pattern.mid(dot).compare(e, Qt::CaseInsensitive) == 0)
+                claims = true;
+        }
+        if (claims) {
+            found.insert(found.begin(), in);
+        } else {
+            found.push_back(in);
+        }
+    }
+    return found;
 }
 
 void TSPIs::Delete(int index)

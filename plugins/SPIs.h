@@ -106,6 +106,9 @@ public:
     void Delete(int index);
     void Clear();
     void Search(const QString &mask);
+    // Image plug-ins to try on a file: those claiming its extension first, the last loaded of
+    // them first; then the others in load order.
+    std::vector<TInSPI *> FindSPIs(const QString &fileName) const;
 
     // The process-wide manager, or nullptr.
     static TSPIs *ActiveSPIs();

@@ -1,13 +1,18 @@
+#include "PNGImage.h"
+#include "SPIBmp.h"
 #include "SPIs.h"
 #include "MainUnit.h"
 #include "Picture.h"
 #include "Registry.h"
 #include "TestSupport.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 
 #include <gtest/gtest.h>
+
+#include <cstring>
 
 using namespace testing_support;
 
@@ -122,7 +127,97 @@ TEST(SPIs, TheMainWindowKeepsImportPluginsOnly)
     ASSERT_NE(form.SPI, nullptr);
     EXPECT_EQ(TSPIs::ActiveSPIs(), form.SPI);
     form.SPI->Search(kDir + "/*.spi");
-    EXPECT_EQ(names(*form.SPI), QStringList{"test_IMPORT.spi:00IN"});
+    // The shipped plug-in beside the program, and the test plug-in from the search.
+    EXPECT_EQ(names(*form.SPI), (QStringList{"ifpng.spi:00IN", "test_IMPORT.spi:00IN"}));
     EXPECT_EQ(TMainForm::ClassifyFile("/p/x.mag"), fkPicture) << "its formats are pictures now";
     TPicture::unregisterGraphicClass("TSPIBitmap");
+}
+
+TEST(SPIBitmap, PluginsNativeReaderAndRefusals)
+{
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(freshDir()));
+    TSPIs spis;
+    spis.Search(QCoreApplication::applicationDirPath() + "/*.spi"); // ifpng.spi
+    ASSERT_EQ(spis.Count(), 1);
+    const QString dir = freshDir();
+
+    // A PNG through the plug-in, also behind a 128-byte MacBinary header.
+    TBitmap src = TBitmap::fromImage(pattern(21, 13));
+    src.setPixelFormat(TPixelFormat::pf24bit);
+    TPNGImage png;
+    png.assign(src);
+    const QByteArray bytes = png.saveToBytes();
+    ASSERT_TRUE(writeFile(dir + "/a.png", bytes));
+    ASSERT_TRUE(writeFile(dir + "/mac.png", QByteArray(128, 'M') + bytes));
+    for (const char *name : {"/a.png", "/mac.png"}) {
+        SCOPED_TRACE(name);
+        TSPIBitmap b;
+        QList<int> progress;
+        b.OnProgress = [&](TGraphic &, TProgressStage, int percent, bool, const QRect &, const QString &) {
+            progress.append(percent);
+        };
+        b.loadFromFile(dir + name);
+        EXPECT_TRUE(b.equals(src) || (b.width() == 21 && b.pixel(20, 12) == src.pixel(20, 12)));
+        EXPECT_EQ(progress, (QList<int>{0, 100}));
+    }
+    TSPIBitmap noMac;
+    noMac.SkipMacBinary = false;
+    EXPECT_THROW(noMac.loadFromFile(dir + "/mac.png"), EInvalidGraphic);
+
+    // BMP data by the native reader, whatever the name; nothing readable: the message.
+    ASSERT_TRUE(writeFile(dir + "/b.bmp", src.saveToBytes()));
+    ASSERT_TRUE(writeFile(dir + "/b.xyz", src.saveToBytes()));
+    for (const char *name : {"/b.bmp", "/b.xyz"}) {
+        TSPIBitmap b;
+        b.loadFromFile(dir + name);
+        EXPECT_TRUE(b.equals(src)) << name;
+    }
+    ASSERT_TRUE(writeFile(dir + "/junk.png", "\x89PNG but nothing after"));
+    try {
+        TSPIBitmap b;
+        b.loadFromFile(dir + "/junk.png");
+        ADD_FAILURE();
+    } catch (const EInvalidGraphic &e) {
+        EXPECT_EQ(e.message(), QStringLiteral("認識できない画像形式です"));
+    }
+}
+
+TEST(SPIBitmap, ImpossiblePictureFieldsAreRefused)
+{
+    const auto header = [](int32_t w, int32_t h, int bpp, uint32_t colours) {
+        QByteArray hd(40, '\0');
+        hd[0] = 40;
+        std::memcpy(hd.data() + 4, &w, 4);
+        std::memcpy(hd.data() + 8, &h, 4);
+        hd[12] = 1;
+        hd[14] = char(bpp);
+        std::memcpy(hd.data() + 32, &colours, 4);
+        return hd;
+    };
+    struct Case {
+        const char *name;
+        QByteArray info;
+        size_t bits;
+    } cases[] = {
+        {"negative width", header(-4, 4, 24, 0), 64},
+        {"7 bits", header(4, 4, 7, 0), 64},
+        {"overflow", header(0x40000000, 0x40000000, 24, 0), 64},
+        {"pixels short", header(4, 4, 24, 0), 10},
+        {"palette short", header(4, 4, 8, 0), 64}, // 256 entries promised, none given
+        {"300 colours", header(4, 4, 8, 300) + QByteArray(1200, '\0'), 64},
+    };
+    const QByteArray bits(64, '\x7f');
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        TSPIBitmap b;
+        EXPECT_THROW(b.DibToBitmap(reinterpret_cast<const uint8_t *>(c.info.constData()), size_t(c.info.size()),
+                                   reinterpret_cast<const uint8_t *>(bits.constData()), c.bits),
+                     EInvalidGraphic);
+    }
+    // A top-down picture (negative height) is fine and uses |height|.
+    const QByteArray top = header(2, -2, 24, 0);
+    TSPIBitmap b;
+    EXPECT_TRUE(b.DibToBitmap(reinterpret_cast<const uint8_t *>(top.constData()), 40,
+                              reinterpret_cast<const uint8_t *>(bits.constData()), 16));
+    EXPECT_EQ(QSize(b.width(), b.height()), QSize(2, 2));
 }

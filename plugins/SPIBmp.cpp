@@ -1,0 +1,194 @@
+#include "SPIBmp.h"
+
+#include "AppPaths.h"
+
+#include <QFile>
+#include <QIODevice>
+
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+
+#include <malloc.h>
+
+namespace {
+
+const QString kUnknown = QStringLiteral("認識できない画像形式です");
+
+struct Context {
+    TSPIBitmap *bitmap;
+    std::exception_ptr failure;
+};
+
+extern "C" int32_t progressCallback(int32_t num, int32_t denom, intptr_t data)
+{
+    auto *ctx = reinterpret_cast<Context *>(data);
+    try {
+        ctx->bitmap->pluginProgress(num, denom);
+        return 0;
+    } catch (...) {
+        // Not across the plug-in's C frames: stop it, and throw once it has returned.
+        ctx->failure = std::current_exception();
+        return 1;
+    }
+}
+
+uint32_t le32(const uint8_t *p)
+{
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+
+void put32(QByteArray &b, uint32_t v)
+{
+    for (int i = 0; i < 4; ++i)
+        b.append(char((v >> (8 * i)) & 0xFF));
+}
+
+} // namespace
+
+std::unique_ptr<TGraphic> TSPIBitmap::clone() const
+{
+    auto c = std::make_unique<TSPIBitmap>();
+    c->assign(*this);
+    return c;
+}
+
+void TSPIBitmap::assign(const TGraphic &source)
+{
+    if (auto *s = dynamic_cast<const TSPIBitmap *>(&source))
+        SkipMacBinary = s->SkipMacBinary;
+    TBitmap::assign(source);
+}
+
+void TSPIBitmap::loadFromFile(const QString &fileName)
+{
+    QFile f(fileName);
+    if (!f.open(QIODevice::ReadOnly))
+        throw EInOutError(ioErrorMessage(QStringLiteral("ﾌｧｲﾙを開く"), fileName, f.errorString()));
+    load(f.readAll(), fileName);
+}
+
+void TSPIBitmap::loadFromStream(QIODevice &stream)
+{
+    load(stream.readAll(), QString());
+}
+
+void TSPIBitmap::LoadFromStreamNamed(QIODevice &stream, const QString &fileName)
+{
+    load(stream.readAll(), fileName);
+}
+
+void TSPIBitmap::load(const QByteArray &data, const QString &name)
+{
+    const QString ext = ExtractFileExt(name).mid(1);
+    const bool pluginsFirst = !ext.isEmpty() && ext.compare(QLatin1String("BMP"), Qt::CaseInsensitive) != 0;
+    const bool ok = pluginsFirst ? (tryPlugins(data, name) || tryNative(data))
+                                 : (tryNative(data) || tryPlugins(data, name));
+    if (!ok)
+        throw EInvalidGraphic(kUnknown);
+}
+
+bool TSPIBitmap::tryNative(const QByteArray &data)
+{
+    try {
+        TBitmap::loadFromBytes(data.constData(), data.size());
+        return true;
+    } catch (const Exception &) {
+        return false;
+    }
+}
+
+bool TSPIBitmap::tryPlugins(const QByteArray &data, const QString &name)
+{
+    const TSPIs *spis = TSPIs::ActiveSPIs();
+    if (!spis)
+        return false;
+    for (TInSPI *spi : spis->FindSPIs(name)) {
+        if (tryOne(*spi, data.constData(), data.size(), name))
+            return true;
+        // A MacBinary header of 128 bytes may stand before the picture.
+        if (SkipMacBinary && data.size() >= 129 && tryOne(*spi, data.constData() + 128, data.size() - 128, name))
+            return true;
+    }
+    return false;
+}
+
+bool TSPIBitmap::tryOne(TInSPI &spi, const char *data, qsizetype size, const QString &name)
+{
+    // Plug-ins look at 2048 bytes of the head whatever the file's size.
+    QByteArray padded;
+    if (size < 2048) {
+        padded = QByteArray(data, size);
+        padded.append(QByteArray(2048 - size, '\0'));
+        data = padded.constData();
+    }
+    const QByteArray fileName = QFile::encodeName(name);
+    if (spi.IsSupported(fileName.constData(), data) == 0)
+        return false;
+    LastInfo = TPictureInfoRec();
+    SpiPictureInfo info{};
+    if (spi.GetPictureInfo(data, size, 1, &info) == SPI_ALL_RIGHT) {
+        LastInfo = {info.left, info.top, info.width, info.height, info.x_density, info.y_density, info.colorDepth,
+                    QString(), true};
+        if (info.hInfo) {
+            LastInfo.Info = QString::fromLocal8Bit(info.hInfo, qsizetype(strnlen(info.hInfo, malloc_usable_size(info.hInfo))));
+            std::free(info.hInfo);
+        }
+    }
+    void *hInfo = nullptr, *hBits = nullptr;
+    Context ctx{this, nullptr};
+    const int32_t r = spi.GetPicture(data, size, 1, &hInfo, &hBits, progressCallback, reinterpret_cast<intptr_t>(&ctx));
+    struct Free {
+        void *a, *b;
+        ~Free()
+        {
+            std::free(a);
+            std::free(b);
+        }
+    } release{hInfo, hBits};
+    if (ctx.failure)
+        std::rethrow_exception(ctx.failure);
+    if (r != SPI_ALL_RIGHT || !hInfo || !hBits)
+        return false;
+    return DibToBitmap(static_cast<const uint8_t *>(hInfo), malloc_usable_size(hInfo),
+                       static_cast<const uint8_t *>(hBits), malloc_usable_size(hBits));
+}
+
+bool TSPIBitmap::DibToBitmap(const uint8_t *info, size_t infoSize, const uint8_t *bits, size_t bitsSize)
+{
+    const QString bad = QStringLiteral("ﾌﾟﾗｸﾞｲﾝの画像が正しくありません");
+    if (infoSize < 40)
+        throw EInvalidGraphic(bad);
+    const int32_t width = int32_t(le32(info + 4));
+    const int32_t height = int32_t(le32(info + 8));
+    const int bpp = info[14] | info[15] << 8;
+    uint32_t colours = le32(info + 32);
+    if (width <= 0 || height == 0 || height == INT32_MIN ||
+        (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 16 && bpp != 24 && bpp != 32) || colours > 256 ||
+        qint64(width) * std::abs(qint64(height)) > kMaxBitmapPixels)
+        throw EInvalidGraphic(bad);
+    const quint64 rowSize = ((quint64(width) * quint64(bpp) + 31) / 32) * 4;
+    const quint64 imageSize = rowSize * quint64(std::abs(qint64(height)));
+    if (colours == 0)
+        colours = bpp == 1 ? 2 : bpp == 4 ? 16 : bpp == 8 ? 256 : 0;
+    if (infoSize < 40 + 4 * size_t(colours) || bitsSize < imageSize)
+        throw EInvalidGraphic(bad);
+    QByteArray file("BM", 2);
+    put32(file, uint32_t(54 + 4 * colours + imageSize));
+    put32(file, 0);
+    put32(file, 54 + 4 * colours);
+    file.append(reinterpret_cast<const char *>(info), qsizetype(40 + 4 * colours));
+    file.append(reinterpret_cast<const char *>(bits), qsizetype(imageSize));
+    TBitmap::loadFromBytes(file.constData(), file.size());
+    return true;
+}
+
+void TSPIBitmap::pluginProgress(int32_t num, int32_t denom)
+{
+    if (num == 0)
+        progress(TProgressStage::psStarting, 0, false, QRect(), QString());
+    else if (num == denom)
+        progress(TProgressStage::psEnding, 100, true, QRect(), QString());
+    else if (denom > 0)
+        progress(TProgressStage::psRunning, int((qint64(num) * 100 + denom / 2) / denom), false, QRect(), QString());
+}
