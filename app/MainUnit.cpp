@@ -384,7 +384,6 @@ void TMainForm::FormCreate()
         SPI->SearchOptions = {TSPISearchOption::spsSusieDir, TSPISearchOption::spsAppDir,
                               TSPISearchOption::spsSystemDir};
         SPI->OnSearch = [this](TSPIs &sender, TSPI &spi, bool &accept) { SPISearch(sender, spi, accept); };
-        SPI->Loaded();
     }
 
     CurrentJpeg = std::make_unique<TJPEGImage>();
@@ -762,6 +761,9 @@ void TMainForm::FormShow()
             this, [this] { openFirstImage(); }, Qt::QueuedConnection);
         return;
     }
+    // Loading the plug-ins waits until the first picture is on screen; a first picture that
+    // needs them loads them itself.
+    QMetaObject::invokeMethod(this, [this] { LoadPlugins(); }, Qt::QueuedConnection);
     try {
         openFirstImage();
     } catch (const std::exception &e) {
@@ -881,6 +883,10 @@ void TMainForm::OpenImage(const QString &path)
         MessageDlg(this, QStringLiteral("ﾌｧｲﾙが見つかりません\n") + path, TMsgKind::Information);
         return;
     }
+    // Only JPEG gets by without the plug-ins: every other kind depends on their extensions.
+    const QString upper = asciiUpper(ExtractFileExt(path));
+    if (upper != QLatin1String(".JPG") && upper != QLatin1String(".JPEG") && upper != QLatin1String(".JPZ"))
+        LoadPlugins();
     switch (ClassifyFile(path)) {
     case fkJpeg: {
         if (asciiUpper(ExtractFileExt(path)) == QLatin1String(".JPZ")) {
@@ -965,6 +971,7 @@ void TMainForm::showSteps(const QString &path, const TGraphic *shown)
 
 void TMainForm::Open1Click()
 {
+    LoadPlugins(); // their formats belong in the filter
     QFileDialog dlg(this, QStringLiteral("ﾌｧｲﾙを開く"), CurrentFolder);
     dlg.setOption(QFileDialog::DontUseNativeDialog);
     dlg.setOption(QFileDialog::HideNameFilterDetails);
@@ -1116,6 +1123,16 @@ void TMainForm::DScrollClick()
 void TMainForm::UScrollClick()
 {
     ScrollBox1->verticalScrollBar()->setValue(ScrollBox1->verticalScrollBar()->value() - Scroll);
+}
+
+void TMainForm::LoadPlugins()
+{
+    if (m_pluginsLoaded)
+        return;
+    m_pluginsLoaded = true;
+    if (SPI)
+        SPI->Loaded();
+    OpenDialogFilter = QString::fromUtf8(kOpenFilter) + QLatin1Char('|') + TPicture::graphicFilter();
 }
 
 void TMainForm::SPISearch(TSPIs &, TSPI &spi, bool &accept)

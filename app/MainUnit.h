@@ -204,8 +204,10 @@ public:
     TStatusBarEx *StatusBar = nullptr;
     QProgressBar *ProgressBar1 = nullptr;
     TBlowFish *BF1 = nullptr;
-    // The image plug-ins: searched once at creation; only import plug-ins are kept.
+    // The image plug-ins; only import plug-ins are kept. They are searched once, right after the
+    // first picture is on screen, or earlier when something needs them (LoadPlugins).
     TSPIs *SPI = nullptr;
+    void LoadPlugins();
     void SPISearch(TSPIs &sender, TSPI &spi, bool &accept);
     QAction *CryptSaveMenu = nullptr;
     QString OpenDialogFilter;
@@ -236,4 +238,5 @@ private:
     QStringList m_args;
     bool m_shown = false;
     bool m_closing = false;
+    bool m_pluginsLoaded = false;
 };

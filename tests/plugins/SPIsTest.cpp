@@ -126,10 +126,13 @@ TEST(SPIs, TheMainWindowKeepsImportPluginsOnly)
     TMainForm form;
     ASSERT_NE(form.SPI, nullptr);
     EXPECT_EQ(TSPIs::ActiveSPIs(), form.SPI);
+    EXPECT_EQ(form.SPI->Count(), 0) << "not before the first picture is up";
+    form.LoadPlugins();
     form.SPI->Search(kDir + "/*.spi");
     // The shipped plug-in beside the program, and the test plug-in from the search.
     EXPECT_EQ(names(*form.SPI), (QStringList{"ifpng.spi:00IN", "test_IMPORT.spi:00IN"}));
     EXPECT_EQ(TMainForm::ClassifyFile("/p/x.mag"), fkPicture) << "its formats are pictures now";
+    EXPECT_TRUE(form.OpenDialogFilter.contains("*.png"));
     TPicture::unregisterGraphicClass("TSPIBitmap");
 }
 
@@ -220,4 +223,21 @@ TEST(SPIBitmap, ImpossiblePictureFieldsAreRefused)
     EXPECT_TRUE(b.DibToBitmap(reinterpret_cast<const uint8_t *>(top.constData()), 40,
                               reinterpret_cast<const uint8_t *>(bits.constData()), 16));
     EXPECT_EQ(QSize(b.width(), b.height()), QSize(2, 2));
+}
+
+TEST(SPIBitmap, APngGivenAtStartOpensThroughTheShippedPlugin)
+{
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(freshDir()));
+    const QString file = freshDir() + "/start.png";
+    TBitmap src = TBitmap::fromImage(pattern(30, 20));
+    src.setPixelFormat(TPixelFormat::pf24bit);
+    TPNGImage png;
+    png.assign(src);
+    ASSERT_TRUE(writeFile(file, png.saveToBytes()));
+    TMainForm form({file});
+    form.show();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(form.CurrentFile, file);
+    ASSERT_EQ(form.CurrentJpeg->width(), 30);
+    EXPECT_EQ(form.CurrentJpeg->bitmap().pixel(29, 19), src.pixel(29, 19));
 }
