@@ -155,8 +155,9 @@ bool parse(const QByteArray &bytes, Keys &keys)
 {
     bool clean = true;
     Key *current = nullptr;
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     for (const QByteArray &raw : bytes.split('\n')) {
-        QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        utf8.resetState();
         QString line = utf8(raw);
         if (utf8.hasError()) {
             clean = false;
