@@ -82,8 +82,8 @@ void TSPIBitmap::load(const QByteArray &data, const QString &name)
 {
     const QString ext = ExtractFileExt(name).mid(1);
     const bool pluginsFirst = !ext.isEmpty() && ext.compare(QLatin1String("BMP"), Qt::CaseInsensitive) != 0;
-    const bool ok = pluginsFirst ? (tryPlugins(data, name) || tryNative(data))
-                                 : (tryNative(data) || tryPlugins(data, name));
+    const bool ok =
+        pluginsFirst ? (tryPlugins(data, name) || tryNative(data)) : (tryNative(data) || tryPlugins(data, name));
     if (!ok)
         throw EInvalidGraphic(kUnknown);
 }
@@ -128,10 +128,11 @@ bool TSPIBitmap::tryOne(TInSPI &spi, const char *data, qsizetype size, const QSt
     LastInfo = TPictureInfoRec();
     SpiPictureInfo info{};
     if (spi.GetPictureInfo(data, size, 1, &info) == SPI_ALL_RIGHT) {
-        LastInfo = {info.left, info.top, info.width, info.height, info.x_density, info.y_density, info.colorDepth,
-                    QString(), true};
+        LastInfo = {info.left,      info.top,        info.width, info.height, info.x_density,
+                    info.y_density, info.colorDepth, QString(),  true};
         if (info.hInfo) {
-            LastInfo.Info = QString::fromLocal8Bit(info.hInfo, qsizetype(strnlen(info.hInfo, malloc_usable_size(info.hInfo))));
+            LastInfo.Info =
+                QString::fromLocal8Bit(info.hInfo, qsizetype(strnlen(info.hInfo, malloc_usable_size(info.hInfo))));
             std::free(info.hInfo);
         }
     }

@@ -171,8 +171,7 @@ void TSPIs::Insert(int index, std::unique_ptr<TSPI> spi)
         if (OnPictureRegister)
             OnPictureRegister(*this, *in, ext, description, graphicClass);
         if (!graphicClass.isEmpty() && !ext.isEmpty())
-            TPicture::registerFileFormat(ext, description, graphicClass,
-                                         [] { return std::make_unique<TSPIBitmap>(); });
+            TPicture::registerFileFormat(ext, description, graphicClass, [] { return std::make_unique<TSPIBitmap>(); });
     }
 }
 

@@ -1,9 +1,9 @@
-#include "PNGImage.h"
-#include "SPIBmp.h"
 #include "SPIs.h"
 #include "MainUnit.h"
+#include "PNGImage.h"
 #include "Picture.h"
 #include "Registry.h"
+#include "SPIBmp.h"
 #include "TestSupport.h"
 
 #include <QCoreApplication>
@@ -130,7 +130,8 @@ TEST(SPIs, TheMainWindowKeepsImportPluginsOnly)
     form.LoadPlugins();
     form.SPI->Search(kDir + "/*.spi");
     // The shipped plug-in beside the program, and the test plug-in from the search.
-    EXPECT_EQ(names(*form.SPI), (QStringList{"ifpng.spi:00IN", "test_IMPORT.spi:00IN"}));
+    EXPECT_EQ(names(*form.SPI), (QStringList{"ifgif.spi:00IN", "ifpng.spi:00IN", "iftiff.spi:00IN", "ifwebp.spi:00IN",
+                                             "test_IMPORT.spi:00IN"}));
     EXPECT_EQ(TMainForm::ClassifyFile("/p/x.mag"), fkPicture) << "its formats are pictures now";
     EXPECT_TRUE(form.OpenDialogFilter.contains("*.png"));
     TPicture::unregisterGraphicClass("TSPIBitmap");
@@ -140,8 +141,8 @@ TEST(SPIBitmap, PluginsNativeReaderAndRefusals)
 {
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(freshDir()));
     TSPIs spis;
-    spis.Search(QCoreApplication::applicationDirPath() + "/*.spi"); // ifpng.spi
-    ASSERT_EQ(spis.Count(), 1);
+    spis.Search(QCoreApplication::applicationDirPath() + "/*.spi"); // the plug-ins we ship
+    ASSERT_EQ(spis.Count(), 4);
     const QString dir = freshDir();
 
     // A PNG through the plug-in, also behind a 128-byte MacBinary header.
@@ -240,4 +241,31 @@ TEST(SPIBitmap, APngGivenAtStartOpensThroughTheShippedPlugin)
     EXPECT_EQ(form.CurrentFile, file);
     ASSERT_EQ(form.CurrentJpeg->width(), 30);
     EXPECT_EQ(form.CurrentJpeg->bitmap().pixel(29, 19), src.pixel(29, 19));
+}
+
+TEST(SPIBitmap, ShippedPluginsReadGifTiffWebpAndRefuseDamage)
+{
+    TSPIs spis;
+    spis.Search(QCoreApplication::applicationDirPath() + "/*.spi");
+    const QString fixtures = QStringLiteral(PLUGIN_FIXTURES);
+    for (const char *name : {"quad.gif", "quad.tif", "quad.webp"}) {
+        SCOPED_TRACE(name);
+        TSPIBitmap b;
+        b.loadFromFile(fixtures + '/' + name);
+        ASSERT_EQ(QSize(b.width(), b.height()), QSize(16, 12));
+        EXPECT_EQ(b.pixel(2, 2), qRgb(255, 0, 0));
+        EXPECT_EQ(b.pixel(13, 2), qRgb(0, 255, 0));
+        EXPECT_EQ(b.pixel(2, 9), qRgb(0, 0, 255));
+        EXPECT_EQ(b.pixel(13, 9), qRgb(255, 255, 0));
+    }
+    for (const char *name : {"cut.gif", "cut.tif", "cut.webp"}) {
+        SCOPED_TRACE(name);
+        TSPIBitmap b;
+        try {
+            b.loadFromFile(fixtures + '/' + name);
+            ADD_FAILURE() << "no exception";
+        } catch (const EInvalidGraphic &e) {
+            EXPECT_EQ(e.message(), QStringLiteral("認識できない画像形式です"));
+        }
+    }
 }
