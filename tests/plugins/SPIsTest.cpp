@@ -14,6 +14,8 @@
 
 #include <cstring>
 
+#include <dlfcn.h>
+
 using namespace testing_support;
 
 namespace {
@@ -268,4 +270,46 @@ TEST(SPIBitmap, ShippedPluginsReadGifTiffWebpAndRefuseDamage)
             EXPECT_EQ(e.message(), QStringLiteral("認識できない画像形式です"));
         }
     }
+}
+
+TEST(SPIBitmap, CandidateOrderHeadBufferPaletteAndProgress)
+{
+    TSPIs spis;
+    spis.Search(QCoreApplication::applicationDirPath() + "/ifpng.spi");
+    spis.Search(kDir + "/test_IMPORT.spi");
+    ASSERT_EQ(spis.Count(), 2);
+    const auto order = [&](const QString &file) {
+        QStringList out;
+        for (TInSPI *s : spis.FindSPIs(file))
+            out.append(QFileInfo(s->FileName).fileName());
+        return out;
+    };
+    EXPECT_EQ(order("a.png"), (QStringList{"ifpng.spi", "test_IMPORT.spi"}));
+    EXPECT_EQ(order("a.MAG"), (QStringList{"test_IMPORT.spi", "ifpng.spi"}));
+    EXPECT_EQ(order("a.pi2"), (QStringList{"test_IMPORT.spi", "ifpng.spi"}));
+    EXPECT_EQ(order("noext"), (QStringList{"ifpng.spi", "test_IMPORT.spi"}));
+    // A plug-in claiming *.png takes PNG over wherever the registry is asked by extension.
+    EXPECT_NE(dynamic_cast<TSPIBitmap *>(TPicture::createForExtension("PNG").get()), nullptr);
+
+    // A file of 100 bytes: the plug-in sees 2048, zero after the 100th, and the length 100.
+    const QString file = freshDir() + "/tiny.mag";
+    ASSERT_TRUE(writeFile(file, QByteArray("TESTPIC") + QByteArray(93, 'x')));
+    TSPIBitmap b;
+    QList<int> progress;
+    b.OnProgress = [&](TGraphic &, TProgressStage, int percent, bool, const QRect &, const QString &) {
+        progress.append(percent);
+    };
+    b.loadFromFile(file);
+    auto *test = dynamic_cast<TInSPI *>(spis.Items(1));
+    ASSERT_NE(test, nullptr);
+    const auto lastLength = reinterpret_cast<intptr_t (*)()>(dlsym(test->Handle, "TestLastLength"));
+    const auto zeroTail = reinterpret_cast<int (*)()>(dlsym(test->Handle, "TestZeroTail"));
+    ASSERT_TRUE(lastLength && zeroTail);
+    EXPECT_EQ(lastLength(), 100);
+    EXPECT_EQ(zeroTail(), 1);
+    EXPECT_EQ(progress, (QList<int>{0, 50, 100}));
+    // The 4-bit picture keeps its 16-entry palette.
+    EXPECT_EQ(b.pixelFormat(), TPixelFormat::pf4bit);
+    EXPECT_EQ(b.palette().size(), 16);
+    EXPECT_EQ(b.pixel(0, 0), qRgb(250, 40, 80));
 }

@@ -60,17 +60,49 @@ int32_t GetPictureInfo(const char *buf, intptr_t len, uint32_t flag, SpiPictureI
 }
 
 #if !defined(VARIANT_NOENTRY)
+#include <stdlib.h>
+
+static intptr_t g_lastLength;
+static int g_zeroTail;
+
+__attribute__((visibility("default"))) intptr_t TestLastLength(void)
+{
+    return g_lastLength;
+}
+
+__attribute__((visibility("default"))) int TestZeroTail(void)
+{
+    return g_zeroTail;
+}
+
+/* A 1 x 1 picture of 4 bits with a 16-entry palette (entry 5 used), reporting progress. */
 int32_t GetPicture(const char *buf, intptr_t len, uint32_t flag, void **pHBInfo, void **pHBm,
                    SpiProgressCallback cb, intptr_t lData)
 {
-    (void)buf;
-    (void)len;
     (void)flag;
-    (void)pHBInfo;
-    (void)pHBm;
-    (void)cb;
-    (void)lData;
-    return SPI_NOT_SUPPORT;
+    g_lastLength = len;
+    g_zeroTail = 1;
+    for (intptr_t i = len; i < 2048; ++i)
+        if (buf[i] != 0)
+            g_zeroTail = 0;
+    if (cb && (cb(0, 4, lData) || cb(2, 4, lData) || cb(4, 4, lData)))
+        return SPI_ABORT;
+    unsigned char *h = calloc(1, 40 + 64), *b = calloc(1, 4);
+    h[0] = 40;
+    h[4] = 1;
+    h[8] = 1;
+    h[12] = 1;
+    h[14] = 4;
+    h[32] = 16;
+    for (int i = 0; i < 16; ++i) {
+        h[40 + 4 * i] = (unsigned char)(i * 16);     /* blue */
+        h[40 + 4 * i + 1] = (unsigned char)(i * 8);  /* green */
+        h[40 + 4 * i + 2] = (unsigned char)(255 - i); /* red */
+    }
+    b[0] = 0x50; /* index 5 in the high nibble */
+    *pHBInfo = h;
+    *pHBm = b;
+    return SPI_ALL_RIGHT;
 }
 #endif
 #endif
