@@ -763,7 +763,8 @@ void TMainForm::FormShow()
     }
     // Loading the plug-ins waits until the first picture is on screen; a first picture that
     // needs them loads them itself.
-    QMetaObject::invokeMethod(this, [this] { LoadPlugins(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { LoadPlugins(); }, Qt::QueuedConnection);
     try {
         openFirstImage();
     } catch (const std::exception &e) {

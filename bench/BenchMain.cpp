@@ -114,6 +114,9 @@ int main(int argc, char **argv)
     ratio(rep, "PNG decode 24 MP Adam7: ours vs libpng", "PngDecodeOurs/1", "PngDecodeLibpng/1", 1.3);
     ratio(rep, "PNG decode 24 MP: zlib inflate floor vs libpng", "PngInflateFloor", "PngDecodeLibpng/0", 0);
     ratio(rep, "PNG encode 24 MP: ours vs libpng (filter none)", "PngEncodeOurs", "PngEncodeLibpng", 1.2);
+    ratio(rep, "Open 24 MP PNG through the plug-in host", "PluginOpenThroughHost/0", "PluginDecodeAlone/0", 1.15);
+    ratio(rep, "Open 24 MP TIFF through the plug-in host", "PluginOpenThroughHost/1", "PluginDecodeAlone/1", 1.15);
+    ratio(rep, "Open 24 MP WebP through the plug-in host", "PluginOpenThroughHost/2", "PluginDecodeAlone/2", 1.15);
     benchmark::Shutdown();
     g_dir.reset();
     return 0;

@@ -555,9 +555,23 @@ void TBitmap::loadFromBytes(const char *data, qint64 size)
     if (size < 14 + 12 || d[0] != 'B' || d[1] != 'M')
         throw EInvalidGraphic(kInvalidBitmap);
     const uint32_t offBits = rd32(d + 10);
-    const uint8_t *ih = d + 14;
+    // An offset into the file header itself cannot be right; 0 means "after the palette".
+    if (offBits != 0 && offBits < 14)
+        throw EInvalidGraphic(kInvalidBitmap);
+    loadDib(d + 14, size - 14, offBits == 0 ? 0 : qint64(offBits) - 14, nullptr, 0);
+}
+
+void TBitmap::loadFromDib(const uint8_t *info, qint64 infoSize, const uint8_t *pixels, qint64 pixelsSize)
+{
+    loadDib(info, infoSize, 0, pixels, pixelsSize);
+}
+
+void TBitmap::loadDib(const uint8_t *ih, qint64 infoSize, qint64 pixelOffset, const uint8_t *pixels, qint64 pixelsSize)
+{
+    if (infoSize < 12)
+        throw EInvalidGraphic(kInvalidBitmap);
     const uint32_t ihSize = rd32(ih);
-    if (ihSize < 12 || 14 + qint64(ihSize) > size)
+    if (ihSize < 12 || qint64(ihSize) > infoSize)
         throw EInvalidGraphic(kInvalidBitmap);
 
     int32_t w, h;
@@ -576,17 +590,17 @@ void TBitmap::loadFromBytes(const char *data, qint64 size)
         compression = rd32(ih + 16);
         colorsUsed = rd32(ih + 32);
     }
-    qint64 pos = 14 + qint64(ihSize);
+    qint64 pos = qint64(ihSize);
     enum { BI_RGB = 0, BI_RLE8 = 1, BI_RLE4 = 2, BI_BITFIELDS = 3 };
     if (compression == BI_BITFIELDS) {
         if (ihSize >= 52) {
             for (int i = 0; i < 3; ++i)
                 masks[i] = rd32(ih + 40 + 4 * i);
         } else {
-            if (pos + 12 > size)
+            if (pos + 12 > infoSize)
                 throw EInvalidGraphic(kInvalidBitmap);
             for (int i = 0; i < 3; ++i)
-                masks[i] = rd32(d + pos + 4 * i);
+                masks[i] = rd32(ih + pos + 4 * i);
             pos += 12;
         }
     }
@@ -608,20 +622,25 @@ void TBitmap::loadFromBytes(const char *data, qint64 size)
         const int maxColors = 1 << bits;
         int n = colorsUsed == 0 ? maxColors : int(std::min<uint32_t>(colorsUsed, uint32_t(maxColors)));
         const int entry = core ? 3 : 4;
-        if (pos + qint64(n) * entry > size)
+        if (pos + qint64(n) * entry > infoSize)
             throw EInvalidGraphic(kInvalidBitmap);
         for (int i = 0; i < n; ++i) {
-            const uint8_t *e = d + pos + qint64(i) * entry;
+            const uint8_t *e = ih + pos + qint64(i) * entry;
             pal.append(qRgb(e[2], e[1], e[0]));
         }
         pos += qint64(n) * entry;
     }
-    // Writers that leave offBits at zero put the pixels right after the palette.
-    const qint64 pixelStart = offBits == 0 ? pos : qint64(offBits);
-    if (pixelStart < 14 + qint64(ihSize) || pixelStart > size)
-        throw EInvalidGraphic(kInvalidBitmap);
-    const uint8_t *px = d + pixelStart;
-    const qint64 avail = size - pixelStart;
+    // Pixels in a block of their own, or in the same one: right after the palette when no
+    // offset is given.
+    const uint8_t *px = pixels;
+    qint64 avail = pixelsSize;
+    if (!pixels) {
+        const qint64 pixelStart = pixelOffset == 0 ? pos : pixelOffset;
+        if (pixelStart < qint64(ihSize) || pixelStart > infoSize)
+            throw EInvalidGraphic(kInvalidBitmap);
+        px = ih + pixelStart;
+        avail = infoSize - pixelStart;
+    }
 
     const TPixelFormat pf = bits == 1    ? TPixelFormat::pf1bit
                             : bits == 4  ? TPixelFormat::pf4bit
@@ -630,7 +649,11 @@ void TBitmap::loadFromBytes(const char *data, qint64 size)
                                          : TPixelFormat::pf24bit;
     const bool standardMasks =
         compression == BI_RGB || (masks[0] == 0xFF0000 && masks[1] == 0xFF00 && masks[2] == 0xFF);
-    auto p = Pixels::make(w, h, pf, true);
+    // Run-length data may leave pixels out and converted rows leave their padding: those start
+    // zeroed. Rows copied whole overwrite every byte.
+    const bool rle = compression == BI_RLE8 || compression == BI_RLE4;
+    const bool converted = bits == 16 || (bits == 32 && !standardMasks);
+    auto p = Pixels::make(w, h, pf, rle || converted);
     p->palette = pal;
 
     if (compression == BI_RLE8 || compression == BI_RLE4) {

@@ -84,6 +84,9 @@ public:
     // BMP. Throws EInvalidGraphic for data that is not a valid BMP.
     void loadFromStream(QIODevice &stream) override;
     void loadFromBytes(const char *data, qint64 size);
+    // A device-independent bitmap in two blocks: header with colour table, and the pixel rows
+    // (bottom row first unless the height is negative), as the image plug-ins hand them over.
+    void loadFromDib(const uint8_t *info, qint64 infoSize, const uint8_t *pixels, qint64 pixelsSize);
     void saveToStream(QIODevice &stream) override;
     QByteArray saveToBytes() const;
 
@@ -93,6 +96,7 @@ protected:
 private:
     struct Pixels;
     void detach();
+    void loadDib(const uint8_t *info, qint64 infoSize, qint64 pixelOffset, const uint8_t *pixels, qint64 pixelsSize);
     void replacePixels(std::shared_ptr<Pixels> p);
 
     std::shared_ptr<Pixels> m_pixels;

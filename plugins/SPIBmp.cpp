@@ -38,12 +38,6 @@ uint32_t le32(const uint8_t *p)
     return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
 }
 
-void put32(QByteArray &b, uint32_t v)
-{
-    for (int i = 0; i < 4; ++i)
-        b.append(char((v >> (8 * i)) & 0xFF));
-}
-
 } // namespace
 
 std::unique_ptr<TGraphic> TSPIBitmap::clone() const
@@ -174,13 +168,8 @@ bool TSPIBitmap::DibToBitmap(const uint8_t *info, size_t infoSize, const uint8_t
         colours = bpp == 1 ? 2 : bpp == 4 ? 16 : bpp == 8 ? 256 : 0;
     if (infoSize < 40 + 4 * size_t(colours) || bitsSize < imageSize)
         throw EInvalidGraphic(bad);
-    QByteArray file("BM", 2);
-    put32(file, uint32_t(54 + 4 * colours + imageSize));
-    put32(file, 0);
-    put32(file, 54 + 4 * colours);
-    file.append(reinterpret_cast<const char *>(info), qsizetype(40 + 4 * colours));
-    file.append(reinterpret_cast<const char *>(bits), qsizetype(imageSize));
-    TBitmap::loadFromBytes(file.constData(), file.size());
+    // Straight from the plug-in's blocks: one copy of the pixels, no BMP stream in between.
+    TBitmap::loadFromDib(info, qint64(40 + 4 * colours), bits, qint64(imageSize));
     return true;
 }
 

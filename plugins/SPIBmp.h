@@ -3,7 +3,8 @@
 // the bitmap's own reader. A named load of a foreign extension asks the plug-ins first (those
 // claiming the extension before the others), otherwise the native reader goes first. When both
 // fail: EInvalidGraphic "認識できない画像形式です". A plug-in's result with impossible fields is
-// refused with EInvalidGraphic, never read out of bounds.
+// refused with EInvalidGraphic, never read out of bounds. The picture is taken straight from the
+// plug-in's blocks (the rows copied once), not through a BMP stream.
 
 #include "Bitmap.h"
 #include "SPIs.h"
