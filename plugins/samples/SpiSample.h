@@ -78,6 +78,41 @@ int32_t deliver(int32_t width, int32_t height, int bits, const std::vector<uint3
     return SPI_ALL_RIGHT;
 }
 
+// The frame of GetPicture: memory input only, progress at 0 % and 100 %, nothing thrown back
+// into the host. decode() returns an SPI code and fills the blocks through deliver().
+template <typename Decode>
+int32_t getPicture(uint32_t flag, SpiProgressCallback progress, intptr_t lData, Decode decode)
+{
+    if ((flag & 7) != 1)
+        return SPI_NO_FUNCTION; // file names are not asked for by our host
+    if (progress && progress(0, 100, lData))
+        return SPI_ABORT;
+    int32_t result;
+    try {
+        result = decode();
+    } catch (...) {
+        result = SPI_OUT_OF_ORDER;
+    }
+    if (result == SPI_ALL_RIGHT && progress)
+        progress(100, 100, lData);
+    return result;
+}
+
+// The frame of GetPictureInfo: size() returns false for data it cannot read.
+template <typename Size> int32_t getPictureInfo(uint32_t flag, SpiPictureInfo *info, int16_t depth, Size size)
+{
+    if ((flag & 7) != 1)
+        return SPI_NO_FUNCTION;
+    int32_t w = 0, h = 0;
+    if (!size(w, h))
+        return SPI_NOT_SUPPORT;
+    std::memset(info, 0, sizeof *info);
+    info->width = w;
+    info->height = h;
+    info->colorDepth = depth;
+    return SPI_ALL_RIGHT;
+}
+
 } // namespace spisample
 
 #define SPI_EXPORT extern "C" __attribute__((visibility("default")))

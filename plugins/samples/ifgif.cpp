@@ -31,53 +31,47 @@ SPI_EXPORT int32_t IsSupported(const char *, const void *dw)
 
 SPI_EXPORT int32_t GetPictureInfo(const char *buf, intptr_t len, uint32_t flag, SpiPictureInfo *info)
 {
-    if ((flag & 7) != 1)
-        return SPI_NO_FUNCTION;
-    if (len < 10 || !IsSupported(nullptr, buf))
-        return SPI_NOT_SUPPORT;
-    const auto *p = reinterpret_cast<const unsigned char *>(buf);
-    std::memset(info, 0, sizeof *info);
-    info->width = p[6] | p[7] << 8;
-    info->height = p[8] | p[9] << 8;
-    info->colorDepth = 8;
-    return SPI_ALL_RIGHT;
+    return spisample::getPictureInfo(flag, info, 8, [&](int32_t &w, int32_t &h) {
+        if (len < 10 || !IsSupported(nullptr, buf))
+            return false;
+        const auto *p = reinterpret_cast<const unsigned char *>(buf);
+        w = p[6] | p[7] << 8;
+        h = p[8] | p[9] << 8;
+        return true;
+    });
 }
 
 SPI_EXPORT int32_t GetPicture(const char *buf, intptr_t len, uint32_t flag, void **pHBInfo, void **pHBm,
                               SpiProgressCallback progress, intptr_t lData)
 {
-    if ((flag & 7) != 1)
-        return SPI_NO_FUNCTION;
-    if (progress && progress(0, 100, lData))
-        return SPI_ABORT;
-    Mem mem{reinterpret_cast<const unsigned char *>(buf), size_t(len), 0};
-    int err = 0;
-    GifFileType *gif = DGifOpen(&mem, readMem, &err);
-    if (!gif)
-        return SPI_NOT_SUPPORT;
-    int32_t result = SPI_OUT_OF_ORDER;
-    if (DGifSlurp(gif) == GIF_OK && gif->ImageCount > 0) {
-        const SavedImage &frame = gif->SavedImages[0];
-        const ColorMapObject *map = frame.ImageDesc.ColorMap ? frame.ImageDesc.ColorMap : gif->SColorMap;
-        const int w = gif->SWidth, h = gif->SHeight;
-        const GifImageDesc &d = frame.ImageDesc;
-        if (map && w > 0 && h > 0 && d.Left >= 0 && d.Top >= 0 && d.Left + d.Width <= w && d.Top + d.Height <= h) {
-            std::vector<uint32_t> palette;
-            for (int i = 0; i < map->ColorCount; ++i)
-                palette.push_back(uint32_t(map->Colors[i].Blue) | uint32_t(map->Colors[i].Green) << 8 |
-                                  uint32_t(map->Colors[i].Red) << 16);
-            // The frame on the logical screen, the rest in the background colour.
-            const uint8_t bg = uint8_t(gif->SBackGroundColor < map->ColorCount ? gif->SBackGroundColor : 0);
-            std::vector<uint8_t> canvas(size_t(w) * size_t(h), bg);
-            for (int y = 0; y < d.Height; ++y)
-                std::memcpy(canvas.data() + size_t(d.Top + y) * size_t(w) + size_t(d.Left),
-                            frame.RasterBits + size_t(y) * size_t(d.Width), size_t(d.Width));
-            result = spisample::deliver(
-                w, h, 8, palette, [&](int y) { return canvas.data() + size_t(y) * size_t(w); }, pHBInfo, pHBm);
+    return spisample::getPicture(flag, progress, lData, [&] {
+        Mem mem{reinterpret_cast<const unsigned char *>(buf), size_t(len), 0};
+        int err = 0;
+        GifFileType *gif = DGifOpen(&mem, readMem, &err);
+        if (!gif)
+            return int32_t(SPI_NOT_SUPPORT);
+        int32_t result = SPI_OUT_OF_ORDER;
+        if (DGifSlurp(gif) == GIF_OK && gif->ImageCount > 0) {
+            const SavedImage &frame = gif->SavedImages[0];
+            const ColorMapObject *map = frame.ImageDesc.ColorMap ? frame.ImageDesc.ColorMap : gif->SColorMap;
+            const int w = gif->SWidth, h = gif->SHeight;
+            const GifImageDesc &d = frame.ImageDesc;
+            if (map && w > 0 && h > 0 && d.Left >= 0 && d.Top >= 0 && d.Left + d.Width <= w && d.Top + d.Height <= h) {
+                std::vector<uint32_t> palette;
+                for (int i = 0; i < map->ColorCount; ++i)
+                    palette.push_back(uint32_t(map->Colors[i].Blue) | uint32_t(map->Colors[i].Green) << 8 |
+                                      uint32_t(map->Colors[i].Red) << 16);
+                // The frame on the logical screen, the rest in the background colour.
+                const uint8_t bg = uint8_t(gif->SBackGroundColor < map->ColorCount ? gif->SBackGroundColor : 0);
+                std::vector<uint8_t> canvas(size_t(w) * size_t(h), bg);
+                for (int y = 0; y < d.Height; ++y)
+                    std::memcpy(canvas.data() + size_t(d.Top + y) * size_t(w) + size_t(d.Left),
+                                frame.RasterBits + size_t(y) * size_t(d.Width), size_t(d.Width));
+                result = spisample::deliver(
+                    w, h, 8, palette, [&](int y) { return canvas.data() + size_t(y) * size_t(w); }, pHBInfo, pHBm);
+            }
         }
-    }
-    DGifCloseFile(gif, &err);
-    if (result == SPI_ALL_RIGHT && progress)
-        progress(100, 100, lData);
-    return result;
+        DGifCloseFile(gif, &err);
+        return result;
+    });
 }

@@ -37,11 +37,18 @@ toff_t sizeMem(thandle_t h)
 }
 void quiet(const char *, const char *, va_list) {}
 
-TIFF *openMem(Mem &m)
+// The TIFF in memory with its first page's size; the caller closes it. Null when unreadable.
+TIFF *openMem(Mem &m, uint32_t &w, uint32_t &h)
 {
     TIFFSetErrorHandler(quiet);
     TIFFSetWarningHandler(quiet);
-    return TIFFClientOpen("memory", "r", &m, readMem, writeMem, seekMem, closeMem, sizeMem, nullptr, nullptr);
+    TIFF *tif = TIFFClientOpen("memory", "r", &m, readMem, writeMem, seekMem, closeMem, sizeMem, nullptr, nullptr);
+    w = h = 0;
+    if (tif) {
+        TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &w);
+        TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &h);
+    }
+    return tif;
 }
 } // namespace
 
@@ -58,64 +65,48 @@ SPI_EXPORT int32_t IsSupported(const char *, const void *dw)
 
 SPI_EXPORT int32_t GetPictureInfo(const char *buf, intptr_t len, uint32_t flag, SpiPictureInfo *info)
 {
-    if ((flag & 7) != 1)
-        return SPI_NO_FUNCTION;
-    Mem m{reinterpret_cast<const unsigned char *>(buf), toff_t(len), 0};
-    TIFF *tif = openMem(m);
-    if (!tif)
-        return SPI_NOT_SUPPORT;
-    uint32_t w = 0, h = 0;
-    TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &w);
-    TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &h);
-    TIFFClose(tif);
-    std::memset(info, 0, sizeof *info);
-    info->width = int32_t(w);
-    info->height = int32_t(h);
-    info->colorDepth = 24;
-    return SPI_ALL_RIGHT;
+    return spisample::getPictureInfo(flag, info, 24, [&](int32_t &w, int32_t &h) {
+        Mem m{reinterpret_cast<const unsigned char *>(buf), toff_t(len), 0};
+        uint32_t tw = 0, th = 0;
+        TIFF *tif = openMem(m, tw, th);
+        if (!tif)
+            return false;
+        TIFFClose(tif);
+        w = int32_t(tw);
+        h = int32_t(th);
+        return true;
+    });
 }
 
 SPI_EXPORT int32_t GetPicture(const char *buf, intptr_t len, uint32_t flag, void **pHBInfo, void **pHBm,
                               SpiProgressCallback progress, intptr_t lData)
 {
-    if ((flag & 7) != 1)
-        return SPI_NO_FUNCTION;
-    if (progress && progress(0, 100, lData))
-        return SPI_ABORT;
-    Mem m{reinterpret_cast<const unsigned char *>(buf), toff_t(len), 0};
-    TIFF *tif = openMem(m);
-    if (!tif)
-        return SPI_NOT_SUPPORT;
-    uint32_t w = 0, h = 0;
-    TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &w);
-    TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &h);
-    int32_t result = SPI_OUT_OF_ORDER;
-    if (w > 0 && h > 0 && uint64_t(w) * h <= (uint64_t(1) << 29)) {
-        std::vector<uint32_t> raster;
-        try {
-            raster.resize(size_t(w) * h);
-        } catch (...) {
-            TIFFClose(tif);
-            return SPI_NO_MEMORY;
+    return spisample::getPicture(flag, progress, lData, [&] {
+        Mem m{reinterpret_cast<const unsigned char *>(buf), toff_t(len), 0};
+        uint32_t w = 0, h = 0;
+        TIFF *tif = openMem(m, w, h);
+        if (!tif)
+            return int32_t(SPI_NOT_SUPPORT);
+        int32_t result = SPI_OUT_OF_ORDER;
+        if (w > 0 && h > 0 && uint64_t(w) * h <= (uint64_t(1) << 29)) {
+            std::vector<uint32_t> raster(size_t(w) * h);
+            if (TIFFReadRGBAImageOriented(tif, w, h, raster.data(), ORIENTATION_TOPLEFT, 0)) {
+                std::vector<uint8_t> row(size_t(w) * 3);
+                result = spisample::deliver(
+                    int32_t(w), int32_t(h), 24, {},
+                    [&](int y) {
+                        const uint32_t *src = raster.data() + size_t(y) * w;
+                        for (uint32_t x = 0; x < w; ++x) {
+                            row[3 * x] = uint8_t(TIFFGetB(src[x]));
+                            row[3 * x + 1] = uint8_t(TIFFGetG(src[x]));
+                            row[3 * x + 2] = uint8_t(TIFFGetR(src[x]));
+                        }
+                        return row.data();
+                    },
+                    pHBInfo, pHBm);
+            }
         }
-        if (TIFFReadRGBAImageOriented(tif, w, h, raster.data(), ORIENTATION_TOPLEFT, 0)) {
-            std::vector<uint8_t> row(size_t(w) * 3);
-            result = spisample::deliver(
-                int32_t(w), int32_t(h), 24, {},
-                [&](int y) {
-                    const uint32_t *src = raster.data() + size_t(y) * w;
-                    for (uint32_t x = 0; x < w; ++x) {
-                        row[3 * x] = uint8_t(TIFFGetB(src[x]));
-                        row[3 * x + 1] = uint8_t(TIFFGetG(src[x]));
-                        row[3 * x + 2] = uint8_t(TIFFGetR(src[x]));
-                    }
-                    return row.data();
-                },
-                pHBInfo, pHBm);
-        }
-    }
-    TIFFClose(tif);
-    if (result == SPI_ALL_RIGHT && progress)
-        progress(100, 100, lData);
-    return result;
+        TIFFClose(tif);
+        return result;
+    });
 }
