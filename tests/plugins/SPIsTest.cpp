@@ -14,7 +14,10 @@
 
 #include <cstring>
 
+#include <algorithm>
+
 #include <dlfcn.h>
+#include <tiffio.h>
 
 using namespace testing_support;
 
@@ -312,4 +315,43 @@ TEST(SPIBitmap, CandidateOrderHeadBufferPaletteAndProgress)
     EXPECT_EQ(b.pixelFormat(), TPixelFormat::pf4bit);
     EXPECT_EQ(b.palette().size(), 16);
     EXPECT_EQ(b.pixel(0, 0), qRgb(250, 40, 80));
+}
+
+TEST(SPIBitmap, StrippedTiffReportsProgressAsItGoes)
+{
+    TSPIs spis;
+    spis.Search(QCoreApplication::applicationDirPath() + "/iftiff.spi");
+    const QString file = freshDir() + "/strips.tif";
+    TIFF *t = TIFFOpen(QFile::encodeName(file).constData(), "w");
+    ASSERT_NE(t, nullptr);
+    TIFFSetField(t, TIFFTAG_IMAGEWIDTH, 5u);
+    TIFFSetField(t, TIFFTAG_IMAGELENGTH, 12u);
+    TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, 3);
+    TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 8);
+    TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+    TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, 2u);
+    for (uint32_t y = 0; y < 12; ++y) {
+        uint8_t row[15];
+        for (int x = 0; x < 5; ++x) {
+            row[3 * x] = uint8_t(y * 20);
+            row[3 * x + 1] = uint8_t(x * 50);
+            row[3 * x + 2] = 7;
+        }
+        TIFFWriteScanline(t, row, y, 0);
+    }
+    TIFFClose(t);
+    TSPIBitmap b;
+    QList<int> progress;
+    b.OnProgress = [&](TGraphic &, TProgressStage, int percent, bool, const QRect &, const QString &) {
+        progress.append(percent);
+    };
+    b.loadFromFile(file);
+    ASSERT_EQ(QSize(b.width(), b.height()), QSize(5, 12));
+    EXPECT_EQ(b.pixel(4, 11), qRgb(220, 200, 7)) << "rows in order across strips";
+    EXPECT_EQ(b.pixel(0, 0), qRgb(0, 0, 7));
+    EXPECT_GE(progress.size(), 6);
+    EXPECT_EQ(progress.first(), 0);
+    EXPECT_EQ(progress.last(), 100);
+    EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
 }
