@@ -50,28 +50,32 @@ TIFF *openMem(Mem &m, uint32_t &w, uint32_t &h)
     }
     return tif;
 }
-// The first page top row first. Stripped pages go strip by strip, reporting progress (a large
-// picture then moves the host's gauge); tiled ones in one call.
-bool readRaster(TIFF *tif, uint32_t w, uint32_t h, std::vector<uint32_t> &raster, SpiProgressCallback progress,
-                intptr_t lData)
+// The first page top row first. Plain top-down stripped pages go strip by strip, reporting
+// progress (a large picture then moves the host's gauge); the rest in one call, which also
+// honours an unusual orientation.
+int32_t readRaster(TIFF *tif, uint32_t w, uint32_t h, std::vector<uint32_t> &raster, SpiProgressCallback progress,
+                   intptr_t lData)
 {
     uint32_t rps = 0;
+    uint16_t orientation = ORIENTATION_TOPLEFT;
     TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &rps);
-    if (TIFFIsTiled(tif) || rps == 0 || rps >= h)
-        return TIFFReadRGBAImageOriented(tif, w, h, raster.data(), ORIENTATION_TOPLEFT, 0) != 0;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_ORIENTATION, &orientation);
+    if (TIFFIsTiled(tif) || rps == 0 || rps >= h || orientation != ORIENTATION_TOPLEFT)
+        return TIFFReadRGBAImageOriented(tif, w, h, raster.data(), ORIENTATION_TOPLEFT, 0) ? SPI_ALL_RIGHT
+                                                                                           : SPI_OUT_OF_ORDER;
     std::vector<uint32_t> strip(size_t(w) * rps);
     for (uint32_t row = 0; row < h; row += rps) {
         if (!TIFFReadRGBAStrip(tif, row, strip.data()))
-            return false;
+            return SPI_OUT_OF_ORDER;
         const uint32_t rows = std::min(rps, h - row);
         // A strip comes bottom row first.
         for (uint32_t k = 0; k < rows; ++k)
             std::memcpy(raster.data() + size_t(row + k) * w, strip.data() + size_t(rows - 1 - k) * w,
                         size_t(w) * sizeof(uint32_t));
         if (progress && progress(int32_t(uint64_t(row + rows) * 99 / h), 100, lData))
-            return false;
+            return SPI_ABORT;
     }
-    return true;
+    return SPI_ALL_RIGHT;
 }
 
 } // namespace
@@ -114,7 +118,8 @@ SPI_EXPORT int32_t GetPicture(const char *buf, intptr_t len, uint32_t flag, void
         int32_t result = SPI_OUT_OF_ORDER;
         if (w > 0 && h > 0 && uint64_t(w) * h <= (uint64_t(1) << 29)) {
             std::vector<uint32_t> raster(size_t(w) * h);
-            if (readRaster(tif, w, h, raster, progress, lData)) {
+            result = readRaster(tif, w, h, raster, progress, lData);
+            if (result == SPI_ALL_RIGHT) {
                 std::vector<uint8_t> row(size_t(w) * 3);
                 result = spisample::deliver(
                     int32_t(w), int32_t(h), 24, {},

@@ -354,4 +354,26 @@ TEST(SPIBitmap, StrippedTiffReportsProgressAsItGoes)
     EXPECT_EQ(progress.first(), 0);
     EXPECT_EQ(progress.last(), 100);
     EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
+
+    // A stop from the callback part way through is an abort, not broken data, and hands nothing over.
+    auto *in = dynamic_cast<TInSPI *>(spis.Items(0));
+    ASSERT_NE(in, nullptr);
+    QFile f(file);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QByteArray data = f.readAll();
+    int calls = 0;
+    void *info = nullptr, *bits = nullptr;
+    const int32_t rc = in->GetPicture(
+        data.constData(), data.size(), 1, &info, &bits,
+        [](int32_t num, int32_t, intptr_t data) -> int32_t {
+            ++*reinterpret_cast<int *>(data);
+            return num > 0 ? 1 : 0;
+        },
+        reinterpret_cast<intptr_t>(&calls));
+    EXPECT_EQ(rc, SPI_ABORT);
+    EXPECT_EQ(calls, 2) << "stops at the first strip";
+    EXPECT_EQ(info, nullptr);
+    EXPECT_EQ(bits, nullptr);
+    free(info);
+    free(bits);
 }
