@@ -78,7 +78,8 @@ int32_t deliver(int32_t width, int32_t height, int bits, const std::vector<uint3
     return SPI_ALL_RIGHT;
 }
 
-// The frame of GetPicture: memory input only, progress at 0 % and 100 %, nothing thrown back
+// The frame of GetPicture: memory input only, progress at 0 % and 100 % (decode() may report
+// more between), nothing thrown back
 // into the host. decode() returns an SPI code and fills the blocks through deliver().
 template <typename Decode>
 int32_t getPicture(uint32_t flag, SpiProgressCallback progress, intptr_t lData, Decode decode)

@@ -18,6 +18,7 @@
 
 #include <dlfcn.h>
 #include <tiffio.h>
+#include <webp/encode.h>
 
 using namespace testing_support;
 
@@ -273,6 +274,44 @@ TEST(SPIBitmap, ShippedPluginsReadGifTiffWebpAndRefuseDamage)
             EXPECT_EQ(e.message(), QStringLiteral("認識できない画像形式です"));
         }
     }
+}
+
+TEST(SPIBitmap, WebpReportsRowsAsTheyAreDecoded)
+{
+    TSPIs spis;
+    spis.Search(QCoreApplication::applicationDirPath() + "/ifwebp.spi");
+    // Lossless, with noise so the file is long enough to be fed in several parts.
+    const int w = 64, h = 256;
+    std::vector<uint8_t> bgr(size_t(w) * h * 3);
+    uint32_t seed = 1;
+    for (size_t i = 0; i < bgr.size(); ++i)
+        bgr[i] = uint8_t((seed = seed * 1103515245u + 12345u) >> 24);
+    uint8_t *out = nullptr;
+    const size_t size = WebPEncodeLosslessBGR(bgr.data(), w, h, w * 3, &out);
+    ASSERT_GT(size, 0u);
+    const QString file = freshDir() + "/noise.webp";
+    QFile f(file);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(reinterpret_cast<const char *>(out), qint64(size));
+    f.close();
+    WebPFree(out);
+
+    TSPIBitmap b;
+    QList<int> progress;
+    b.OnProgress = [&](TGraphic &, TProgressStage, int percent, bool, const QRect &, const QString &) {
+        progress.append(percent);
+    };
+    b.loadFromFile(file);
+    ASSERT_EQ(QSize(b.width(), b.height()), QSize(w, h));
+    for (const QPoint p : {QPoint(0, 0), QPoint(63, 0), QPoint(5, 130), QPoint(63, 255)}) {
+        const uint8_t *px = bgr.data() + (size_t(p.y()) * w + p.x()) * 3;
+        EXPECT_EQ(b.pixel(p.x(), p.y()), qRgb(px[2], px[1], px[0])) << p.x() << "," << p.y();
+    }
+    EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
+    EXPECT_EQ(progress.first(), 0);
+    EXPECT_EQ(progress.last(), 100);
+    EXPECT_TRUE(std::any_of(progress.begin(), progress.end(), [](int p) { return p > 0 && p < 100; }))
+        << "the gauge moves between the ends";
 }
 
 TEST(SPIBitmap, CandidateOrderHeadBufferPaletteAndProgress)
