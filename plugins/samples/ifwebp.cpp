@@ -38,11 +38,11 @@ SPI_EXPORT int32_t GetPicture(const char *buf, intptr_t len, uint32_t flag, void
             WebPFree(bgr);
             return result;
         }
-        // Someone watches: feed the data in sixteenths so the rows done so far can be reported.
+        // Someone watches: feed the data in eighths so the rows done so far can be reported.
         WebPIDecoder *idec = WebPINewRGB(MODE_BGR, nullptr, 0, 0);
         if (!idec)
             return int32_t(SPI_NO_MEMORY);
-        const size_t size = size_t(len), step = std::max<size_t>(size / 16, 1);
+        const size_t size = size_t(len), step = std::max<size_t>(size / 8, 1);
         VP8StatusCode status = VP8_STATUS_SUSPENDED;
         int32_t result = SPI_OUT_OF_ORDER;
         for (size_t fed = 0; status == VP8_STATUS_SUSPENDED && fed < size;) {
