@@ -2,7 +2,7 @@
 #include "Bitmap.h"
 #include "FuzzTarget.h"
 
-QByteArray fuzzSeed()
+static QByteArray seed()
 {
     TBitmap b(23, 11, TPixelFormat::pf4bit);
     for (int y = 0; y < b.height(); ++y)
@@ -26,4 +26,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         __builtin_trap();
     (void)b.imageView();
     return 0;
+}
+
+QList<QByteArray> fuzzSeeds()
+{
+    return {seed()};
 }

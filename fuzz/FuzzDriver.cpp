@@ -1,5 +1,5 @@
 // Stand-in for libFuzzer: replays the files named on the command line, or with --rounds N
-// mutates the target's seed N times (bit flips, byte sets, cuts, splices; a fixed random
+// mutates the target's seeds N times in turn (bit flips, byte sets, cuts, splices; a fixed random
 // sequence, so a failure repeats).
 #include "FuzzTarget.h"
 
@@ -12,11 +12,11 @@
 int main(int argc, char **argv)
 {
     if (argc == 3 && std::strcmp(argv[1], "--rounds") == 0) {
-        const QByteArray seed = fuzzSeed();
+        const QList<QByteArray> seeds = fuzzSeeds();
         std::mt19937 rng(20261209);
         const int rounds = std::atoi(argv[2]);
         for (int r = 0; r < rounds; ++r) {
-            QByteArray in = seed;
+            QByteArray in = seeds[r % seeds.size()];
             const int edits = 1 + int(rng() % 8);
             for (int e = 0; e < edits && !in.isEmpty(); ++e) {
                 const qsizetype at = qsizetype(rng() % uint32_t(in.size()));
@@ -39,7 +39,7 @@ int main(int argc, char **argv)
             }
             LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t *>(in.constData()), size_t(in.size()));
         }
-        std::printf("%d passed, 0 failed\n", rounds);
+        std::printf("%d passed from %d seeds, 0 failed\n", rounds, int(seeds.size()));
         return 0;
     }
     for (int i = 1; i < argc; ++i) {

@@ -4,7 +4,7 @@
 
 #include <QBuffer>
 
-QByteArray fuzzSeed()
+static QByteArray seed()
 {
     QImage img(37, 29, QImage::Format_RGB32);
     for (int y = 0; y < img.height(); ++y)
@@ -43,4 +43,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         }
     }
     return 0;
+}
+
+QList<QByteArray> fuzzSeeds()
+{
+    return {seed()};
 }

@@ -2,7 +2,7 @@
 #include "FuzzTarget.h"
 #include "PNGImage.h"
 
-QByteArray fuzzSeed()
+static QByteArray seed()
 {
     TBitmap b(19, 13, TPixelFormat::pf24bit);
     for (int y = 0; y < b.height(); ++y)
@@ -26,4 +26,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (!back.bitmap().equals(img.bitmap()))
         __builtin_trap();
     return 0;
+}
+
+QList<QByteArray> fuzzSeeds()
+{
+    return {seed()};
 }

@@ -6,6 +6,7 @@
 #include "SPIs.h"
 
 #include <QBuffer>
+#include <QFile>
 
 #include <dlfcn.h>
 
@@ -25,15 +26,23 @@ TSPIs &host()
 }
 } // namespace
 
-QByteArray fuzzSeed()
+QList<QByteArray> fuzzSeeds()
 {
+    // A PNG of our own plus the small GIF, TIFF and WebP the plug-in tests read.
+    QList<QByteArray> seeds;
     TBitmap b(9, 7, TPixelFormat::pf24bit);
     for (int y = 0; y < b.height(); ++y)
         for (int x = 0; x < b.width() * 3; ++x)
             b.scanLine(y)[x] = uint8_t(x * 11 + y * 5);
     TPNGImage png;
     png.assign(b);
-    return png.saveToBytes();
+    seeds.append(png.saveToBytes());
+    for (const char *name : {"quad.gif", "quad.tif", "quad.webp"}) {
+        QFile f(QStringLiteral(PLUGIN_FIXTURES "/") + QLatin1String(name));
+        if (f.open(QIODevice::ReadOnly))
+            seeds.append(f.readAll());
+    }
+    return seeds;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)

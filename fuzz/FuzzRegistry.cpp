@@ -32,7 +32,7 @@ void walk(TRegistry &reg, const QString &path, int depth)
 }
 } // namespace
 
-QByteArray fuzzSeed()
+static QByteArray seed()
 {
     return QByteArray("; Korvane registry, version 1.\n\n[Software\\Korvane\\PLE\\Setting]\n@=default\n"
                       "IniDir=/home/a\\\\b\nMulti=one\\ntwo\nEq\\e=x\n\n[Software\\Korvane\\PLE\\Window]\nWidth=640\n");
@@ -58,4 +58,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         back.ReadString(QStringLiteral("Fuzz")) != QStringLiteral("value=with\\odd\nbits"))
         __builtin_trap();
     return 0;
+}
+
+QList<QByteArray> fuzzSeeds()
+{
+    return {seed()};
 }

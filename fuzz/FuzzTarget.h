@@ -1,11 +1,12 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 
 #include <cstddef>
 #include <cstdint>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size);
 
-// A valid input of the target's format to start mutations from.
-QByteArray fuzzSeed();
+// Valid inputs of the target's formats to start mutations from.
+QList<QByteArray> fuzzSeeds();
