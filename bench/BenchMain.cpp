@@ -1,6 +1,7 @@
 // Runs the benchmarks under an offscreen QApplication and prints each figure as a ratio to its
 // reference from the same run.
 #include "BenchSupport.h"
+#include "JPEG.h"
 
 #include <QApplication>
 #include <QDir>
@@ -120,4 +121,16 @@ int main(int argc, char **argv)
     benchmark::Shutdown();
     g_dir.reset();
     return 0;
+}
+
+const TBitmap &benchPhoto24()
+{
+    static const TBitmap photo = [] {
+        TJPEGImage jpeg;
+        jpeg.loadFromFile(benchJpeg(6000, 4000));
+        TBitmap b;
+        b.assign(jpeg);
+        return b;
+    }();
+    return photo;
 }

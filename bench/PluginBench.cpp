@@ -23,25 +23,13 @@ QTemporaryDir &dir()
     return d;
 }
 
-const TBitmap &photo24()
-{
-    static TBitmap b = [] {
-        TJPEGImage j;
-        j.loadFromFile(benchJpeg(6000, 4000));
-        TBitmap c;
-        c.assign(j);
-        return c;
-    }();
-    return b;
-}
-
 // The 24 MP photo as PNG, TIFF and WebP files; index 0, 1, 2.
 QString picture(int kind)
 {
     static QString files[3];
     if (!files[kind].isEmpty())
         return files[kind];
-    const TBitmap &b = photo24();
+    const TBitmap &b = benchPhoto24();
     const QString path = dir().filePath(kind == 0 ? "p.png" : kind == 1 ? "p.tif" : "p.webp");
     if (kind == 0) {
         TPNGImage png;

@@ -1,5 +1,5 @@
 #include "BenchSupport.h"
-#include "JPEG.h"
+#include "Bitmap.h"
 #include "PNGImage.h"
 
 #include <QFile>
@@ -21,10 +21,7 @@ const QByteArray &png24(bool adam7)
     QByteArray &slot = adam7 ? interlaced : plain;
     if (!slot.isEmpty())
         return slot;
-    TJPEGImage jpeg;
-    jpeg.loadFromFile(benchJpeg(6000, 4000));
-    TBitmap bmp;
-    bmp.assign(jpeg);
+    const TBitmap &bmp = benchPhoto24();
     TPNGImage png;
     png.assign(bmp);
     png.DeflateLevel = 1;

@@ -1,5 +1,5 @@
 #include "BenchSupport.h"
-#include "JPEG.h"
+#include "Bitmap.h"
 #include "MainUnit.h"
 #include "StatusBarEx.h"
 
@@ -14,10 +14,8 @@ namespace {
 const TBitmap &source24MP()
 {
     static TBitmap src = [] {
-        TJPEGImage img;
-        img.loadFromFile(benchJpeg(6000, 4000));
         TBitmap b;
-        b.assign(img);
+        b.assign(benchPhoto24());
         b.setPixelFormat(TPixelFormat::pf32bit);
         return b;
     }();
