@@ -3,7 +3,7 @@
 set -euo pipefail
 top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
-packages=(cmake ninja-build g++ pkg-config qt6-base-dev libjpeg-dev zlib1g-dev libgtest-dev libbenchmark-dev libssl-dev libpng-dev libgif-dev libtiff-dev libwebp-dev
+packages=(cmake ninja-build g++ pkg-config qt6-base-dev libjpeg-dev zlib1g-dev libgtest-dev libbenchmark-dev libssl-dev libpng-dev libgif-dev libtiff-dev libwebp-dev libarchive-dev 7zip
           libfontconfig-dev fonts-noto-cjk qt6-translations-l10n shared-mime-info desktop-file-utils xvfb xauth x11-utils xdotool imagemagick)
 missing=()
 for p in "${packages[@]}"; do
