@@ -1,8 +1,10 @@
 #include "MainUnit.h"
 
+#include "ARCHIVES.h"
 #include "AppPaths.h"
 #include "Blowunit.h"
 #include "FileTypes.h"
+#include "LZHPanelUnit1.h"
 #include "MsgBox.h"
 #include "PNGImage.h"
 #include "PassUnit1.h"
@@ -147,6 +149,10 @@ TMainForm::TMainForm(const QStringList &args, QWidget *parent) : QMainWindow(par
     setContentsMargins(4, 4, 4, 4);
     buildWindow();
     FormCreate();
+    LZHPanel = std::make_unique<TLZHPanel>();
+    LZHPanel->OnOpenMember = [this](const QString &entry, const QString &archive) {
+        OpenArchiveMember(entry, archive);
+    };
 }
 
 TMainForm::~TMainForm()
@@ -785,6 +791,7 @@ void TMainForm::openFirstImage()
     const QString path = QFileInfo(m_args.first()).absoluteFilePath();
     if (!QFileInfo(path).isFile())
         return;
+    LZHPanel->hide();
     if (LinkWorkDir)
         linkFolderOf(path);
     OpenImage(path);
@@ -794,9 +801,10 @@ void TMainForm::closeEvent(QCloseEvent *event)
 {
     bool canClose = true;
     FormCloseQuery(canClose);
-    if (canClose)
+    if (canClose) {
+        LZHPanel->hide(); // the program ends with its main window
         event->accept();
-    else
+    } else
         event->ignore();
 }
 
@@ -932,7 +940,7 @@ void TMainForm::OpenImage(const QString &path)
         QDesktopServices::openUrl(QUrl::fromLocalFile(path));
         break;
     case fkArchive:
-        MessageDlg(this, QStringLiteral("書庫を開く機能はまだありません\n") + path, TMsgKind::Information);
+        ShowArchive(path);
         break;
     }
 }
@@ -985,6 +993,70 @@ void TMainForm::Open1Click()
     OpenImage(file);
     if (LinkDir)
         linkFolderOf(file);
+}
+
+// ---- archives -----------------------------------------------------------------------------
+
+void TMainForm::ShowArchive(const QString &path)
+{
+    LZHPanel->ListView->clear();
+    int left = ArchiveAnchor.x(), top = ArchiveAnchor.y();
+    if (const QScreen *screen = QGuiApplication::primaryScreen()) {
+        const QSize size = screen->geometry().size();
+        left = std::min(left, size.width() - 275);
+        top = std::min(top, size.height() - 230);
+    }
+    LZHPanel->move(left, top);
+    LZHPanel->setWindowTitle(path);
+    TArchiveFile file(this);
+    file.setFileName(path);
+    file.OpenArchive(winId(), 0);
+    ArcIndividualInfo info;
+    for (int r = file.FindFirst(QStringLiteral("*.*"), info); r == 0; r = file.FindNext(info)) {
+        const QString name = QString::fromUtf8(info.szFileName);
+        LZHPanel->AddEntry(name, ClassifyFile(name) == fkForeign ? 1 : 0);
+    }
+    file.CloseArchive();
+    LZHPanel->show();
+    LZHPanel->raise();
+}
+
+void TMainForm::OpenArchiveMember(const QString &entry, const QString &archive)
+{
+    const QStringList files{entry};
+    const QString temp = TempFolder();
+    const QString name = entry.mid(entry.lastIndexOf(QLatin1Char('/')) + 1);
+    const QString path = temp + name;
+    // A copy left from an earlier extraction must not stand in for one that fails now.
+    if (!name.isEmpty() && QFileInfo(path).isFile())
+        QFile::remove(path);
+    {
+        TArchiveFile file(this);
+        file.setFileName(archive);
+        file.Options().x = 0;
+        file.Options().n = 0;
+        file.Extract(winId(), temp, &files);
+    }
+    struct Opening {
+        TMainForm *f;
+        QString path;
+        ~Opening()
+        {
+            f->ArchiveOpening = false;
+            // Another program may still hold a file handed to it, and a nested archive is
+            // read again when one of its entries is opened: both stay until exit. A picture
+            // has been read into memory.
+            const TFileKind kind = f->ClassifyFile(path);
+            if (kind == fkForeign || kind == fkArchive) {
+                if (QFileInfo(path).isFile() && !f->TempFiles.contains(path))
+                    f->TempFiles.append(path);
+            } else if (QFileInfo(path).isFile()) {
+                QFile::remove(path);
+            }
+        }
+    } opening{this, path};
+    ArchiveOpening = true;
+    OpenImage(path);
 }
 
 // ---- zoom and scrolling -------------------------------------------------------------------

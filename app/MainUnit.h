@@ -30,6 +30,7 @@ class TSPIs;
 class TSPI;
 class TStatusBarEx;
 class TTitleBar;
+class TLZHPanel;
 
 enum TFileKind { fkJpeg = 0, fkPicture = 1, fkForeign = 2, fkArchive = 3 };
 
@@ -91,6 +92,16 @@ public:
     std::function<QString()> AskCryptSaveName;
     // The program's private temporary folder (extracted archive entries live there).
     static QString TempFolder();
+
+    // ---- archives
+    // Lists an LZH archive in the archive window beside ArchiveAnchor. Throws EArchiver when
+    // the LHA module is missing.
+    void ShowArchive(const QString &path);
+    // Extracts one entry into the temporary folder and opens it; pictures are deleted once
+    // read, other files (handed to another program) at exit.
+    void OpenArchiveMember(const QString &entry, const QString &archive);
+    // The archive window, created hidden with the main window.
+    std::unique_ptr<TLZHPanel> LZHPanel;
 
     // ---- saving, printing, clipboard
     void SaveAsMenuClick();   // as JPEG, Ctrl+S

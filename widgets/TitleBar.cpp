@@ -1,9 +1,7 @@
 #include "TitleBar.h"
 
-#include <QLinearGradient>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QWindow>
 
 TTitleBar::TTitleBar(QWidget *parent) : QWidget(parent)
 {
@@ -24,31 +22,9 @@ void TTitleBar::setDirection(TGradDirection d)
 
 void TTitleBar::paintEvent(QPaintEvent *)
 {
-    QPainter p(this);
-    const QColor face = palette().color(QPalette::Button);
-    if (m_direction == TGradDirection::None) {
-        p.fillRect(rect(), m_top);
-        return;
-    }
     // The face colour where the gradient starts, the top colour where it ends.
-    QLinearGradient g;
-    switch (m_direction) {
-    case TGradDirection::BottomToTop:
-        g = QLinearGradient(0, height(), 0, 0);
-        break;
-    case TGradDirection::TopToBottom:
-        g = QLinearGradient(0, 0, 0, height());
-        break;
-    case TGradDirection::LeftToRight:
-        g = QLinearGradient(0, 0, width(), 0);
-        break;
-    default:
-        g = QLinearGradient(width(), 0, 0, 0);
-        break;
-    }
-    g.setColorAt(0, face);
-    g.setColorAt(1, m_top);
-    p.fillRect(rect(), g);
+    QPainter p(this);
+    PaintGradient(p, rect(), m_direction, palette().color(QPalette::Button), m_top);
 }
 
 void TTitleBar::mousePressEvent(QMouseEvent *event)
@@ -57,23 +33,17 @@ void TTitleBar::mousePressEvent(QMouseEvent *event)
         QWidget::mousePressEvent(event);
         return;
     }
-    QWindow *w = window()->windowHandle();
-    if (!w || !w->startSystemMove()) {
-        // No window manager took the move: follow the pointer ourselves.
-        m_manual = true;
-        m_offset = event->globalPosition().toPoint() - window()->frameGeometry().topLeft();
-    }
+    m_drag.press(this, event);
 }
 
 void TTitleBar::mouseMoveEvent(QMouseEvent *event)
 {
-    if (m_manual)
-        window()->move(event->globalPosition().toPoint() - m_offset);
+    m_drag.move(this, event);
 }
 
 void TTitleBar::mouseReleaseEvent(QMouseEvent *)
 {
-    m_manual = false;
+    m_drag.release();
 }
 
 void TTitleBar::mouseDoubleClickEvent(QMouseEvent *)

@@ -2,9 +2,9 @@
 // A caption bar for borderless windows: paints a gradient and moves its window when dragged
 // (through the window manager, or by hand where none answers).
 
-#include <QWidget>
+#include "Gradient.h"
 
-enum class TGradDirection { BottomToTop, LeftToRight, None, RightToLeft, TopToBottom };
+#include <QWidget>
 
 class TTitleBar : public QWidget {
 public:
@@ -24,6 +24,5 @@ protected:
 private:
     QColor m_top{0xA0, 0xA0, 0xA0};
     TGradDirection m_direction = TGradDirection::BottomToTop;
-    bool m_manual = false;
-    QPoint m_offset;
+    TWindowDrag m_drag;
 };

@@ -1,3 +1,4 @@
+#include "AppTestSupport.h"
 #include "JPEG.h"
 #include "MainUnit.h"
 #include "MsgBox.h"
@@ -29,19 +30,6 @@ using namespace testing_support;
 
 namespace {
 
-// Answers every message box and remembers what it said.
-struct MessageRecorder {
-    QList<TMsgRequest> seen;
-    MessageRecorder()
-    {
-        SetMessageHook([this](const TMsgRequest &r) {
-            seen.append(r);
-            return QMessageBox::Ok;
-        });
-    }
-    ~MessageRecorder() { SetMessageHook(nullptr); }
-};
-
 QString jpegFixture(const QString &dir, const QString &name, int w, int h, unsigned seed = 1)
 {
     const QString path = dir + QLatin1Char('/') + name;
@@ -57,14 +45,6 @@ void showAndSettle(QWidget &w)
 }
 
 } // namespace
-
-class ShellOpenCatcher : public QObject {
-    Q_OBJECT
-public:
-    QList<QUrl> urls;
-public slots:
-    void open(const QUrl &url) { urls.append(url); }
-};
 
 TEST(MainForm, ClassifyFileByExtension)
 {
@@ -612,4 +592,3 @@ TEST_F(MainFormFixture, ClosingDeletesTheTemporaryFilesThatStillExist)
     EXPECT_TRUE(QFileInfo::exists(a));
 }
 
-#include "MainFormTest.moc"
