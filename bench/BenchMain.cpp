@@ -118,6 +118,11 @@ int main(int argc, char **argv)
     ratio(rep, "Open 24 MP PNG through the plug-in host", "PluginOpenThroughHost/0", "PluginDecodeAlone/0", 1.15);
     ratio(rep, "Open 24 MP TIFF through the plug-in host", "PluginOpenThroughHost/1", "PluginDecodeAlone/1", 1.15);
     ratio(rep, "Open 24 MP WebP through the plug-in host", "PluginOpenThroughHost/2", "PluginDecodeAlone/2", 1.15);
+    ratio(rep, "List a 10,000-entry LZH: framework vs libarchive", "ArchiveListOurs", "ArchiveListLibarchive", 1.2);
+    ratio(rep, "Extract a 20 MB stored LZH entry: framework vs libarchive", "ArchiveExtractOurs/0",
+          "ArchiveExtractLibarchive/0", 1.2);
+    ratio(rep, "Extract a 20 MB -lh5- entry: framework vs libarchive", "ArchiveExtractOurs/1",
+          "ArchiveExtractLibarchive/1", 1.2);
     benchmark::Shutdown();
     g_dir.reset();
     return 0;
