@@ -1,10 +1,13 @@
 #include "AppPaths.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 
 QString ProgramFolder()
 {
-    QString dir = QCoreApplication::applicationDirPath();
+    // Without an application object (tools, fuzz targets) Qt cannot tell; the kernel can.
+    QString dir = QCoreApplication::instance() ? QCoreApplication::applicationDirPath()
+                                               : QFileInfo(QStringLiteral("/proc/self/exe")).canonicalPath();
     if (!dir.endsWith(QLatin1Char('/')))
         dir += QLatin1Char('/');
     return dir;
