@@ -143,6 +143,21 @@ protected:
     int32_t Run(TArcFamily &family, uintptr_t wnd, const QString &commandLine, QString &output);
 };
 
+// The wrapper of a family of one module: loads it on creation, lists through it.
+class TFamilyArchiver : public TArchiver {
+public:
+    void LoadDll() override { m_family.Load(); }
+    void UnloadDll() override { m_family.Unload(); }
+
+protected:
+    explicit TFamilyArchiver(TArcFamily &family) : m_family(family)
+    {
+        m_listing = &family;
+        LoadDll();
+    }
+    TArcFamily &m_family;
+};
+
 // The type an archive's name calls for; ".exe" files are probed by the libraries.
 TArchiverType GetArchiverType(const QString &fileName);
 

@@ -23,22 +23,6 @@ TCmdOpt ZipCabBuild(const char *nSwitch, bool withN, const QString &archive, con
     return opt;
 }
 
-TCab32::TCab32()
-{
-    m_listing = &Cab32Family();
-    LoadDll();
-}
-
-void TCab32::LoadDll()
-{
-    Cab32Family().Load();
-}
-
-void TCab32::UnloadDll()
-{
-    Cab32Family().Unload();
-}
-
 int32_t TCab32::Extract(uintptr_t wnd, const QString &archive, QString &output, const QStringList *files,
                         const QString &folder, const TArchiverOptions &options)
 {

@@ -9,12 +9,10 @@ TArcFamily &Cab32Family();
 TCmdOpt ZipCabBuild(const char *nSwitch, bool withN, const QString &archive, const QStringList *files,
                     const QString &folder, const TArchiverOptions &options);
 
-class TCab32 : public TArchiver {
+class TCab32 : public TFamilyArchiver {
 public:
-    TCab32();
+    TCab32() : TFamilyArchiver(Cab32Family()) {}
 
-    void LoadDll() override;
-    void UnloadDll() override;
     int32_t Extract(uintptr_t wnd, const QString &archive, QString &output, const QStringList *files,
                     const QString &folder, const TArchiverOptions &options) override;
     int32_t Add(uintptr_t wnd, const QString &archive, QString &output, const QStringList *files,

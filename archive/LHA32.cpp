@@ -7,22 +7,6 @@ TArcFamily &Lha32Family()
     return family;
 }
 
-TLha32::TLha32(TArcFamily &family) : m_family(family)
-{
-    m_listing = &m_family;
-    LoadDll();
-}
-
-void TLha32::LoadDll()
-{
-    m_family.Load();
-}
-
-void TLha32::UnloadDll()
-{
-    m_family.Unload();
-}
-
 TCmdOpt TLha32::Build(const QString &archive, const QStringList *files, const QString &folder,
                       const TArchiverOptions &o)
 {

@@ -5,12 +5,10 @@
 
 TArcFamily &Lha32Family();
 
-class TLha32 : public TArchiver {
+class TLha32 : public TFamilyArchiver {
 public:
     TLha32() : TLha32(Lha32Family()) {}
 
-    void LoadDll() override;
-    void UnloadDll() override;
     int32_t Extract(uintptr_t wnd, const QString &archive, QString &output, const QStringList *files,
                     const QString &folder, const TArchiverOptions &options) override;
     int32_t Add(uintptr_t wnd, const QString &archive, QString &output, const QStringList *files,
@@ -26,10 +24,8 @@ public:
                          const TArchiverOptions &options);
 
 protected:
-    explicit TLha32(TArcFamily &family);
+    explicit TLha32(TArcFamily &family) : TFamilyArchiver(family) {}
     // The window handed to the command function.
     virtual uintptr_t CommandWindow(uintptr_t wnd) const { return wnd; }
     int32_t RunWord(const char *word, uintptr_t wnd, const TCmdOpt &opt, QString &output);
-
-    TArcFamily &m_family;
 };

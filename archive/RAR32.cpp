@@ -7,22 +7,6 @@ TArcFamily &Rar32Family()
     return family;
 }
 
-TRar32::TRar32()
-{
-    m_listing = &Rar32Family();
-    LoadDll();
-}
-
-void TRar32::LoadDll()
-{
-    Rar32Family().Load();
-}
-
-void TRar32::UnloadDll()
-{
-    Rar32Family().Unload();
-}
-
 int32_t TRar32::Extract(uintptr_t wnd, const QString &archive, QString &output, const QStringList *files,
                         const QString &folder, const TArchiverOptions &o)
 {

@@ -5,12 +5,10 @@
 
 TArcFamily &Rar32Family();
 
-class TRar32 : public TArchiver {
+class TRar32 : public TFamilyArchiver {
 public:
-    TRar32();
+    TRar32() : TFamilyArchiver(Rar32Family()) {}
 
-    void LoadDll() override;
-    void UnloadDll() override;
     int32_t Extract(uintptr_t wnd, const QString &archive, QString &output, const QStringList *files,
                     const QString &folder, const TArchiverOptions &options) override;
     int32_t Add(uintptr_t wnd, const QString &archive, QString &output, const QStringList *files,

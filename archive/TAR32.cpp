@@ -10,22 +10,6 @@ TArcFamily &Tar32Family()
     return family;
 }
 
-TTar32::TTar32()
-{
-    m_listing = &Tar32Family();
-    LoadDll();
-}
-
-void TTar32::LoadDll()
-{
-    Tar32Family().Load();
-}
-
-void TTar32::UnloadDll()
-{
-    Tar32Family().Unload();
-}
-
 TCmdOpt TTar32::Build(const QString &archive, const QStringList *files, const QString &folder,
                       const TArchiverOptions &o) const
 {

@@ -5,12 +5,10 @@
 
 TArcFamily &Tar32Family();
 
-class TTar32 : public TArchiver {
+class TTar32 : public TFamilyArchiver {
 public:
-    TTar32();
+    TTar32() : TFamilyArchiver(Tar32Family()) {}
 
-    void LoadDll() override;
-    void UnloadDll() override;
     int32_t Extract(uintptr_t wnd, const QString &archive, QString &output, const QStringList *files,
                     const QString &folder, const TArchiverOptions &options) override;
     int32_t Add(uintptr_t wnd, const QString &archive, QString &output, const QStringList *files,
