@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <iconv.h>
 #include <random>
@@ -494,6 +495,186 @@ int32_t extract(const Family &family, const ExtractJob &job, std::string &report
                 result = ARC_ERROR_NOT_EXIST;
         }
     return result;
+}
+
+} // namespace arcbackend
+
+// ---- writing archives -----------------------------------------------------------------------
+
+namespace arcbackend {
+
+static bool copyData(struct archive *from, struct archive *to)
+{
+    const void *buf;
+    size_t size;
+    la_int64_t offset;
+    int r;
+    while ((r = archive_read_data_block(from, &buf, &size, &offset)) == ARCHIVE_OK)
+        if (archive_write_data(to, buf, size) < 0)
+            return false;
+    return r == ARCHIVE_EOF;
+}
+
+// Adds one file, or a folder with everything below it, under the entry name given.
+static bool addPath(struct archive *out, const std::string &path, const std::string &name, bool flat,
+                    std::vector<std::string> &added, std::string &report, int depth = 0)
+{
+    struct stat st;
+    if (lstat(path.c_str(), &st) != 0) {
+        report += "not found: " + path + "\n";
+        return false;
+    }
+    if (S_ISDIR(st.st_mode)) {
+        if (depth > 64)
+            return false;
+        std::vector<std::string> children;
+        if (DIR *d = opendir(path.c_str())) {
+            while (struct dirent *de = readdir(d))
+                if (std::strcmp(de->d_name, ".") != 0 && std::strcmp(de->d_name, "..") != 0)
+                    children.push_back(de->d_name);
+            closedir(d);
+        }
+        std::sort(children.begin(), children.end());
+        bool ok = true;
+        for (const std::string &c : children)
+            ok = addPath(out, path + "/" + c, flat ? c : name + "/" + c, flat, added, report, depth + 1) && ok;
+        return ok;
+    }
+    if (!S_ISREG(st.st_mode))
+        return true; // links and devices are not archived
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        report += "cannot read: " + path + "\n";
+        return false;
+    }
+    struct archive_entry *e = archive_entry_new();
+    archive_entry_set_pathname_utf8(e, name.c_str());
+    archive_entry_set_filetype(e, AE_IFREG);
+    archive_entry_set_perm(e, st.st_mode & 0777);
+    archive_entry_set_size(e, st.st_size);
+    archive_entry_set_mtime(e, st.st_mtime, 0);
+    bool ok = archive_write_header(out, e) == ARCHIVE_OK;
+    char buf[65536];
+    ssize_t n;
+    while (ok && (n = read(fd, buf, sizeof buf)) != 0) {
+        if (n < 0 && errno == EINTR)
+            continue;
+        ok = n > 0 && archive_write_data(out, buf, size_t(n)) == n;
+    }
+    close(fd);
+    archive_entry_free(e);
+    if (!ok)
+        report += "cannot add: " + path + "\n";
+    added.push_back(name);
+    return ok;
+}
+
+int32_t writeArchive(const WriteJob &job, std::string &report)
+{
+    if (job.archive.empty())
+        return ARC_ERROR_ARC_FILE_OPEN;
+    const size_t slash = job.archive.rfind('/');
+    std::string temp = (slash == std::string::npos ? std::string() : job.archive.substr(0, slash + 1)) + ".arcXXXXXX";
+    const int fd = mkostemp(temp.data(), O_CLOEXEC);
+    if (fd < 0) {
+        report += "cannot write beside " + job.archive + "\n";
+        return ARC_ERROR_CANNOT_WRITE;
+    }
+    // The new archive takes the old one's permissions, or the usual ones for a new file.
+    struct stat old;
+    if (stat(job.archive.c_str(), &old) == 0) {
+        fchmod(fd, old.st_mode & 07777);
+    } else {
+        const mode_t mask = umask(022);
+        umask(mask);
+        fchmod(fd, 0666 & ~mask);
+    }
+    struct archive *out = archive_write_new();
+    if (job.format == WriteJob::Zip) {
+        archive_write_set_format_zip(out);
+        if (job.level >= 0)
+            archive_write_set_options(out, ("zip:compression-level=" + std::to_string(job.level)).c_str());
+    } else {
+        archive_write_set_format_pax_restricted(out);
+        if (job.format == WriteJob::TarGz) {
+            archive_write_add_filter_gzip(out);
+            if (job.level >= 1)
+                archive_write_set_options(out, ("gzip:compression-level=" + std::to_string(job.level)).c_str());
+        }
+    }
+    bool ok = archive_write_open_fd(out, fd) == ARCHIVE_OK;
+
+    // The new files first in mind: an old entry of the same name gives way to them.
+    std::vector<std::string> names;
+    for (const std::string &f : job.files) {
+        std::string rel;
+        if (safeRelativePath(f, job.flat, rel))
+            names.push_back(rel);
+    }
+    size_t removed = 0;
+    if (ok && job.keepOld && access(job.archive.c_str(), F_OK) == 0) {
+        struct archive *in = archive_read_new();
+        archive_read_support_format_all(in);
+        archive_read_support_filter_all(in);
+        if (archive_read_open_filename(in, job.archive.c_str(), 64 * 1024) != ARCHIVE_OK) {
+            report += "cannot read " + job.archive + "\n";
+            ok = false;
+        }
+        struct archive_entry *e;
+        int r = ARCHIVE_EOF;
+        while (ok && ((r = archive_read_next_header(in, &e)) == ARCHIVE_OK || r == ARCHIVE_WARN)) {
+            const std::string name = entryName(e);
+            std::vector<bool> used(job.remove.size());
+            if (!job.remove.empty() && requested(job.remove, name, used)) {
+                ++removed;
+                continue;
+            }
+            if (std::find(names.begin(), names.end(), name) != names.end())
+                continue;
+            ok = archive_write_header(out, e) == ARCHIVE_OK && copyData(in, out);
+        }
+        if (ok && r != ARCHIVE_EOF) {
+            report += "damaged: " + job.archive + "\n";
+            ok = false;
+        }
+        archive_read_free(in);
+    }
+    int32_t result = ok ? ARC_OK : ARC_ERROR_CANNOT_READ;
+    std::vector<std::string> added;
+    for (const std::string &f : job.files) {
+        if (!ok)
+            break;
+        std::string rel;
+        if (!safeRelativePath(f, job.flat, rel)) {
+            report += "refused: " + f + "\n";
+            result = ARC_ERROR_UNSAFE_NAME;
+            ok = false;
+            break;
+        }
+        const std::string path = (!f.empty() && f[0] == '/') ? f : job.base + f;
+        if (!addPath(out, path, rel, job.flat, added, report)) {
+            result = ARC_ERROR_CANNOT_WRITE;
+            ok = false;
+        }
+    }
+    if (ok && !job.remove.empty() && removed == 0) {
+        report += "nothing to delete\n";
+        result = ARC_ERROR_NOT_EXIST;
+        ok = false;
+    }
+    ok = archive_write_close(out) == ARCHIVE_OK && ok;
+    archive_write_free(out);
+    ok = fsync(fd) == 0 && ok;
+    ok = close(fd) == 0 && ok;
+    if (ok && rename(temp.c_str(), job.archive.c_str()) != 0) {
+        report += "cannot replace " + job.archive + "\n";
+        ok = false;
+    }
+    if (!ok) {
+        unlink(temp.c_str());
+        return result == ARC_OK ? ARC_ERROR_CANNOT_WRITE : result;
+    }
+    return ARC_OK;
 }
 
 } // namespace arcbackend

@@ -102,6 +102,23 @@ struct ExtractJob {
 // Writes the requested regular files into the folder; 0 when every one was written.
 int32_t extract(const Family &family, const ExtractJob &job, std::string &report);
 
+// ---- writing archives -------------------------------------------------------------------------
+
+struct WriteJob {
+    enum Format { Tar, TarGz, Zip } format = Tar;
+    std::string archive;
+    std::string base;               // folder the listed files are relative to ("" = as given)
+    std::vector<std::string> files; // files or folders to add (folders with what they hold)
+    std::vector<std::string> remove; // entries of the old archive to leave out (wildcards)
+    bool keepOld = false;            // carry over the old archive's other entries
+    bool flat = false;               // store file names without their folders
+    int level = -1;                  // compression level, -1 for the default
+};
+
+// Writes the archive anew beside the old one and puts it in place only when all went well, so
+// a failure leaves the old archive as it was. 0 on success.
+int32_t writeArchive(const WriteJob &job, std::string &report);
+
 // ---- safe writing ---------------------------------------------------------------------------
 
 // The path under the destination an entry may take: with folders, or its last part only when

@@ -119,10 +119,42 @@ int32_t runUnzip(const char *line, char *output, uint32_t size)
     return finish(ARC_ERROR_COMMAND_NAME, "unknown command: " + cmd.word + "\n", output, size);
 }
 
+static int level(const Command &cmd, const std::string &prefix)
+{
+    for (const std::string &sw : cmd.switches)
+        if (sw.size() > prefix.size() && sw.compare(0, prefix.size(), prefix) == 0 &&
+            std::isdigit(static_cast<unsigned char>(sw[prefix.size()])))
+            return std::atoi(sw.c_str() + prefix.size());
+    return -1;
+}
+
+static int32_t writeWith(const WriteJob &job, char *output, uint32_t size)
+{
+    std::string report;
+    const int32_t r = writeArchive(job, report);
+    return finish(r, report, output, size);
+}
+
 int32_t runZip(const char *line, char *output, uint32_t size)
 {
-    (void)line;
-    return unsupported("zip", output, size);
+    // Creation and deletion: "-d" deletes, anything else adds ("-ru" makes anew).
+    static const Dialect d{false, {"-jo", "-job"}, {}, {}};
+    const Command cmd = parseCommand(line, d);
+    WriteJob job;
+    job.format = WriteJob::Zip;
+    job.archive = cmd.archive;
+    job.keepOld = true;
+    job.level = level(cmd, "-#");
+    if (hasSwitch(cmd, "-d")) {
+        job.remove = cmd.files;
+        if (job.remove.empty())
+            return finish(ARC_ERROR_NOT_EXIST, "nothing to delete\n", output, size);
+        return writeWith(job, output, size);
+    }
+    job.base = cmd.folder;
+    job.files = cmd.files;
+    job.flat = hasSwitch(cmd, "-j");
+    return writeWith(job, output, size);
 }
 
 int32_t runCab(const char *line, char *output, uint32_t size)
@@ -142,8 +174,17 @@ int32_t runTar(const char *line, char *output, uint32_t size)
     const std::string word = lower(cmd.word);
     if (word == "x" || word == "-x")
         return extractWith(TarFamily, cmd, hasSwitch(cmd, "--use-directory=0"), output, size);
-    if (word == "c" || word == "-c")
-        return unsupported(word, output, size);
+    if (word == "c" || word == "-c") {
+        WriteJob job;
+        const bool gz = hasSwitch(cmd, "-z") || level(cmd, "-z") >= 0;
+        job.format = gz ? WriteJob::TarGz : WriteJob::Tar;
+        job.level = level(cmd, "-z");
+        job.archive = cmd.archive;
+        job.base = cmd.folder;
+        job.files = cmd.files;
+        job.flat = hasSwitch(cmd, "--use-directory=0");
+        return writeWith(job, output, size);
+    }
     return finish(ARC_ERROR_COMMAND_NAME, "unknown command: " + word + "\n", output, size);
 }
 

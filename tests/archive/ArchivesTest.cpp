@@ -393,21 +393,77 @@ TEST(Modules, ZipLibrarySelection)
     }
 }
 
-TEST(Modules, UnsupportedCommandsFailWithoutHarm)
+// A folder with two files to archive: one.txt and pics/two.bin.
+static QString sourceFolder()
 {
-    // Creating an archive libarchive cannot write: a non-zero result, and a ZIP set aside for
-    // the library comes back when it fails.
-    const QString dir = freshDir();
-    const QString zipPath = dir + QStringLiteral("/keep.zip");
+    const QString dir = freshDir() + QLatin1Char('/');
+    QDir().mkpath(dir + QStringLiteral("pics"));
+    writeFile(dir + QStringLiteral("one.txt"), QByteArray("one\n"));
+    writeFile(dir + QStringLiteral("pics/two.bin"), QByteArray(5000, '2'));
+    return dir;
+}
+
+TEST(Modules, CreatingArchives)
+{
+    const QString src = sourceFolder();
+    const QString out = freshDir() + QLatin1Char('/');
+    QString output;
+    const QStringList files{QStringLiteral("one.txt"), QStringLiteral("pics")};
+    const QStringList both{QStringLiteral("one.txt"), QStringLiteral("pics/two.bin")};
+
+    TTgz32 tgz;
+    EXPECT_EQ(tgz.Add(0, out + QStringLiteral("new.tgz"), output, &files, src, TArchiverOptions()), 0);
+    EXPECT_TRUE(tgz.CommandLine.startsWith(QLatin1String("c -z ")));
+    EXPECT_EQ(listNames(out + QStringLiteral("new.tgz")), both);
+    EXPECT_EQ(readFile(out + QStringLiteral("new.tgz")).left(2), QByteArray("\x1f\x8b"));
+
+    TZip32 zip;
+    const QString zipPath = out + QStringLiteral("new.zip");
+    const QStringList first{QStringLiteral("one.txt")}, second{QStringLiteral("pics/two.bin")};
+    EXPECT_EQ(zip.Add(0, zipPath, output, &first, src, TArchiverOptions()), 0);
+    EXPECT_EQ(zip.Add(0, zipPath, output, &second, src, TArchiverOptions()), 0); // the first stays
+    EXPECT_EQ(listNames(zipPath), both);
+    EXPECT_EQ(zip.Delete(0, zipPath, output, &first, QString(), TArchiverOptions()), 0);
+    EXPECT_EQ(listNames(zipPath), QStringList{QStringLiteral("pics/two.bin")});
+
+    // Failures leave the archive as it was and nothing beside it.
+    const QByteArray before = readFile(zipPath);
+    const QStringList missing{QStringLiteral("nowhere.txt")};
+    EXPECT_NE(zip.Add(0, zipPath, output, &missing, src, TArchiverOptions()), 0);
+    EXPECT_NE(zip.Delete(0, zipPath, output, &missing, QString(), TArchiverOptions()), 0);
+    EXPECT_EQ(readFile(zipPath), before);
+    EXPECT_EQ(QDir(out).entryList(QDir::Files | QDir::Hidden), (QStringList{QStringLiteral("new.tgz"), QStringLiteral("new.zip")}));
+
+    // The three formats libarchive cannot write say so.
+    TCab32 cab;
+    EXPECT_NE(cab.Add(0, out + QStringLiteral("x.cab"), output, &files, src, TArchiverOptions()), 0);
+    TLha32 lha;
+    EXPECT_NE(lha.Add(0, out + QStringLiteral("x.lzh"), output, &files, src, TArchiverOptions()), 0);
+    EXPECT_FALSE(QFileInfo::exists(out + QStringLiteral("x.cab")) || QFileInfo::exists(out + QStringLiteral("x.lzh")));
+}
+
+TEST(Modules, SecondZipLibraryMakesArchivesAnew)
+{
+    // With only the second ZIP library, adding makes the archive anew from the listed files;
+    // the old one is set aside and comes back when that fails.
+    const QString src = sourceFolder();
+    const QString zipPath = freshDir() + QStringLiteral("/keep.zip");
     QFile::copy(fixture("view.zip"), zipPath);
     const QString lmOnly = freshDir();
     QFile::copy(ProgramFolder() + QStringLiteral("lmzip32.so"), lmOnly + QStringLiteral("/lmzip32.so"));
     ModuleFolder f(lmOnly);
     TZip32 zip;
     QString out;
-    const QStringList files{fixture("view.lzh")};
-    EXPECT_NE(zip.Add(0, zipPath, out, &files, QString(), TArchiverOptions()), 0);
+    const QStringList missing{src + QStringLiteral("nowhere.txt")};
+    EXPECT_NE(zip.Add(0, zipPath, out, &missing, QString(), TArchiverOptions()), 0);
     EXPECT_EQ(readFile(zipPath), readFile(fixture("view.zip")));
+    EXPECT_FALSE(QFileInfo::exists(zipPath + QStringLiteral(".old")));
+    const QStringList one{src + QStringLiteral("one.txt")};
+    TArchiverOptions flat;
+    flat.x = 0;
+    EXPECT_EQ(zip.Add(0, zipPath, out, &one, QString(), flat), 0);
+    EXPECT_TRUE(zip.CommandLine.startsWith(QLatin1String("-ru -j ")));
+    EXPECT_EQ(listNames(zipPath), QStringList{QStringLiteral("one.txt")});
     EXPECT_FALSE(QFileInfo::exists(zipPath + QStringLiteral(".old")));
 }
 
