@@ -4,7 +4,10 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <new>
+#include <vector>
 
 namespace {
 
@@ -102,7 +105,11 @@ struct TBitmap::Pixels {
     int height = 0;
     TPixelFormat format = TPixelFormat::pf24bit;
     qsizetype stride = 0;
-    std::unique_ptr<uint8_t[]> data;
+    struct Free {
+        void operator()(uint8_t *p) const { std::free(p); }
+    };
+    // malloc'd, so a block from a plug-in can become a bitmap's pixels as it is.
+    std::unique_ptr<uint8_t, Free> data;
     QVector<QRgb> palette;
 
     static std::shared_ptr<Pixels> make(int w, int h, TPixelFormat pf, bool zero)
@@ -117,7 +124,9 @@ struct TBitmap::Pixels {
         const size_t bytes = size_t(p->stride) * size_t(h);
         if (bytes) {
             // Decoders overwrite every row, so only a resize or a fresh bitmap pays for zeroing.
-            p->data = zero ? std::make_unique<uint8_t[]>(bytes) : std::make_unique_for_overwrite<uint8_t[]>(bytes);
+            p->data.reset(static_cast<uint8_t *>(zero ? std::calloc(bytes, 1) : std::malloc(bytes)));
+            if (!p->data)
+                throw std::bad_alloc();
         }
         return p;
     }
@@ -566,8 +575,16 @@ void TBitmap::loadFromDib(const uint8_t *info, qint64 infoSize, const uint8_t *p
     loadDib(info, infoSize, 0, pixels, pixelsSize);
 }
 
-void TBitmap::loadDib(const uint8_t *ih, qint64 infoSize, qint64 pixelOffset, const uint8_t *pixels, qint64 pixelsSize)
+void TBitmap::loadFromDibOwned(const uint8_t *info, qint64 infoSize, uint8_t *pixels, qint64 pixelsSize)
 {
+    loadDib(info, infoSize, 0, pixels, pixelsSize, pixels);
+}
+
+void TBitmap::loadDib(const uint8_t *ih, qint64 infoSize, qint64 pixelOffset, const uint8_t *pixels, qint64 pixelsSize,
+                      uint8_t *owned)
+{
+    // Freed on every way out unless the bitmap takes it.
+    std::unique_ptr<uint8_t, Pixels::Free> ownedBlock(owned);
     if (infoSize < 12)
         throw EInvalidGraphic(kInvalidBitmap);
     const uint32_t ihSize = rd32(ih);
@@ -653,6 +670,35 @@ void TBitmap::loadDib(const uint8_t *ih, qint64 infoSize, qint64 pixelOffset, co
     // zeroed. Rows copied whole overwrite every byte.
     const bool rle = compression == BI_RLE8 || compression == BI_RLE4;
     const bool converted = bits == 16 || (bits == 32 && !standardMasks);
+    if (ownedBlock && !rle && !converted && qint64(strideFor(w, bits)) * h <= avail) {
+        // Rows as the bitmap keeps them: take the block, turning it top row first in place.
+        const qsizetype stride = strideFor(w, bits);
+        uint8_t *base = ownedBlock.get();
+        if (!topDown) {
+            std::vector<uint8_t> tmp(static_cast<size_t>(stride));
+            for (int y = 0; y < h / 2; ++y) {
+                uint8_t *a = base + qsizetype(y) * stride, *b = base + qsizetype(h - 1 - y) * stride;
+                std::memcpy(tmp.data(), a, size_t(stride));
+                std::memcpy(a, b, size_t(stride));
+                std::memcpy(b, tmp.data(), size_t(stride));
+            }
+        }
+        if (bits == 32)
+            for (int y = 0; y < h; ++y)
+                for (int x = 0; x < w; ++x)
+                    base[qsizetype(y) * stride + x * 4 + 3] = 0;
+        auto p = std::make_shared<Pixels>();
+        p->width = w;
+        p->height = h;
+        p->format = pf;
+        p->stride = stride;
+        p->data = std::move(ownedBlock);
+        p->palette = pal;
+        replacePixels(std::move(p));
+        m_paletteModified = bits <= 8;
+        changed();
+        return;
+    }
     auto p = Pixels::make(w, h, pf, rle || converted);
     p->palette = pal;
 

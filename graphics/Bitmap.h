@@ -87,6 +87,10 @@ public:
     // A device-independent bitmap in two blocks: header with colour table, and the pixel rows
     // (bottom row first unless the height is negative), as the image plug-ins hand them over.
     void loadFromDib(const uint8_t *info, qint64 infoSize, const uint8_t *pixels, qint64 pixelsSize);
+    // The same, taking over a pixel block allocated with malloc(): rows the bitmap can use as
+    // they are become its pixels without a copy (turned top first in place when needed). The
+    // block is the bitmap's, or freed, whatever happens.
+    void loadFromDibOwned(const uint8_t *info, qint64 infoSize, uint8_t *pixels, qint64 pixelsSize);
     void saveToStream(QIODevice &stream) override;
     QByteArray saveToBytes() const;
 
@@ -96,7 +100,8 @@ protected:
 private:
     struct Pixels;
     void detach();
-    void loadDib(const uint8_t *info, qint64 infoSize, qint64 pixelOffset, const uint8_t *pixels, qint64 pixelsSize);
+    void loadDib(const uint8_t *info, qint64 infoSize, qint64 pixelOffset, const uint8_t *pixels, qint64 pixelsSize,
+                 uint8_t *owned = nullptr);
     void replacePixels(std::shared_ptr<Pixels> p);
 
     std::shared_ptr<Pixels> m_pixels;

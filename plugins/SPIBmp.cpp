@@ -10,6 +10,7 @@
 #include <exception>
 
 #include <malloc.h>
+#include <sys/mman.h>
 
 namespace {
 
@@ -38,6 +39,52 @@ uint32_t le32(const uint8_t *p)
     return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
 }
 
+// A whole file in memory. A large one goes into its own mapping with transparent huge pages
+// asked for: faulting in a fresh buffer page by page costs more than reading the file.
+class FileBytes {
+public:
+    explicit FileBytes(QFile &f)
+    {
+        const qint64 size = f.size();
+        if (size < kHugeFrom || f.isSequential()) {
+            m_small = f.readAll();
+            return;
+        }
+        m_length = size_t(size);
+        void *p = mmap(nullptr, m_length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (p == MAP_FAILED) {
+            m_length = 0;
+            m_small = f.readAll();
+            return;
+        }
+        m_map = static_cast<char *>(p);
+        madvise(m_map, m_length, MADV_HUGEPAGE);
+        size_t got = 0;
+        while (got < m_length) {
+            const qint64 n = f.read(m_map + got, qint64(m_length - got));
+            if (n <= 0)
+                break;
+            got += size_t(n);
+        }
+        m_used = got; // a file that shrank meanwhile is read as it is now
+    }
+    ~FileBytes()
+    {
+        if (m_map)
+            munmap(m_map, m_length);
+    }
+    FileBytes(const FileBytes &) = delete;
+    FileBytes &operator=(const FileBytes &) = delete;
+
+    QByteArray bytes() const { return m_map ? QByteArray::fromRawData(m_map, qsizetype(m_used)) : m_small; }
+
+private:
+    static constexpr qint64 kHugeFrom = 8 << 20;
+    QByteArray m_small;
+    char *m_map = nullptr;
+    size_t m_length = 0, m_used = 0;
+};
+
 } // namespace
 
 std::unique_ptr<TGraphic> TSPIBitmap::clone() const
@@ -59,7 +106,8 @@ void TSPIBitmap::loadFromFile(const QString &fileName)
     QFile f(fileName);
     if (!f.open(QIODevice::ReadOnly))
         throw EInOutError(ioErrorMessage(QStringLiteral("ﾌｧｲﾙを開く"), fileName, f.errorString()));
-    load(f.readAll(), fileName);
+    const FileBytes data(f);
+    load(data.bytes(), fileName);
 }
 
 void TSPIBitmap::loadFromStream(QIODevice &stream)
@@ -145,12 +193,22 @@ bool TSPIBitmap::tryOne(TInSPI &spi, const char *data, qsizetype size, const QSt
         std::rethrow_exception(ctx.failure);
     if (r != SPI_ALL_RIGHT || !hInfo || !hBits)
         return false;
-    return DibToBitmap(static_cast<const uint8_t *>(hInfo), malloc_usable_size(hInfo),
-                       static_cast<const uint8_t *>(hBits), malloc_usable_size(hBits));
+    // The pixel block becomes the bitmap's own where its rows fit.
+    const size_t bitsSize = malloc_usable_size(hBits);
+    release.b = nullptr;
+    return dibToBitmap(static_cast<const uint8_t *>(hInfo), malloc_usable_size(hInfo), static_cast<uint8_t *>(hBits),
+                       bitsSize, static_cast<uint8_t *>(hBits));
 }
 
 bool TSPIBitmap::DibToBitmap(const uint8_t *info, size_t infoSize, const uint8_t *bits, size_t bitsSize)
 {
+    return dibToBitmap(info, infoSize, bits, bitsSize, nullptr);
+}
+
+bool TSPIBitmap::dibToBitmap(const uint8_t *info, size_t infoSize, const uint8_t *bits, size_t bitsSize,
+                             uint8_t *ownedBits)
+{
+    std::unique_ptr<uint8_t, decltype(&std::free)> owned(ownedBits, &std::free);
     const QString bad = QStringLiteral("ﾌﾟﾗｸﾞｲﾝの画像が正しくありません");
     if (infoSize < 40)
         throw EInvalidGraphic(bad);
@@ -168,8 +226,11 @@ bool TSPIBitmap::DibToBitmap(const uint8_t *info, size_t infoSize, const uint8_t
         colours = bpp == 1 ? 2 : bpp == 4 ? 16 : bpp == 8 ? 256 : 0;
     if (infoSize < 40 + 4 * size_t(colours) || bitsSize < imageSize)
         throw EInvalidGraphic(bad);
-    // Straight from the plug-in's blocks: one copy of the pixels, no BMP stream in between.
-    TBitmap::loadFromDib(info, qint64(40 + 4 * colours), bits, qint64(imageSize));
+    // Straight from the plug-in's blocks, no BMP stream in between.
+    if (owned)
+        TBitmap::loadFromDibOwned(info, qint64(40 + 4 * colours), owned.release(), qint64(imageSize));
+    else
+        TBitmap::loadFromDib(info, qint64(40 + 4 * colours), bits, qint64(imageSize));
     return true;
 }
 

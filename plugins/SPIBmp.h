@@ -43,4 +43,6 @@ private:
     bool tryNative(const QByteArray &data);
     bool tryPlugins(const QByteArray &data, const QString &name);
     bool tryOne(TInSPI &spi, const char *data, qsizetype size, const QString &name);
+    // DibToBitmap, taking over ownedBits (the pixel block, freed in any case) when not null.
+    bool dibToBitmap(const uint8_t *info, size_t infoSize, const uint8_t *bits, size_t bitsSize, uint8_t *ownedBits);
 };

@@ -64,15 +64,15 @@ int32_t deliver(int32_t width, int32_t height, int bits, const std::vector<uint3
     }
     le32(h, 40);
     le32(h + 4, uint32_t(width));
-    le32(h + 8, uint32_t(height));
+    le32(h + 8, uint32_t(-height)); // top row first, as the decoders give them
     h[12] = 1;
     h[14] = uint8_t(bits);
     le32(h + 20, uint32_t(stride * size_t(height)));
     le32(h + 32, uint32_t(colours));
     for (size_t i = 0; i < colours; ++i)
         le32(h + 40 + 4 * i, palette[i]);
-    for (int32_t y = 0; y < height; ++y) // bottom row first
-        std::memcpy(b + size_t(height - 1 - y) * stride, row(y), size_t(width) * size_t(bits / 8));
+    for (int32_t y = 0; y < height; ++y)
+        std::memcpy(b + size_t(y) * stride, row(y), size_t(width) * size_t(bits / 8));
     *pHBInfo = h;
     *pHBm = b;
     return SPI_ALL_RIGHT;
