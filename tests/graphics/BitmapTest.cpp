@@ -236,3 +236,45 @@ TEST(Bitmap, ImageViewUsesTheBitmapsOwnMemory)
     EXPECT_EQ(view.constBits(), b.constScanLine(0));
     EXPECT_EQ(view.pixel(5, 1), b.pixel(5, 1));
 }
+
+TEST(Bitmap, OwnedDibBlocksGiveTheSamePicture)
+{
+    // Taking over a plug-in's block (in place, rows turned when bottom first) must give what
+    // copying it gives, for each row layout the block can have.
+    for (int bits : {8, 24, 32})
+        for (bool topDown : {false, true}) {
+            SCOPED_TRACE(testing::Message() << bits << " bits, top down " << topDown);
+            const int w = 5, h = 3;
+            const qsizetype stride = ((w * bits + 31) / 32) * 4;
+            QByteArray info(40 + (bits == 8 ? 1024 : 0), '\0');
+            auto put32 = [&](int at, uint32_t v) {
+                for (int i = 0; i < 4; ++i)
+                    info[at + i] = char(v >> (8 * i));
+            };
+            put32(0, 40);
+            put32(4, w);
+            put32(8, uint32_t(topDown ? -h : h));
+            info[12] = 1;
+            info[14] = char(bits);
+            if (bits == 8) {
+                put32(32, 256);
+                for (int i = 0; i < 256; ++i)
+                    put32(40 + 4 * i, uint32_t(i * 0x010203));
+            }
+            const size_t size = size_t(stride) * h;
+            auto *block = static_cast<uint8_t *>(std::malloc(size));
+            for (size_t i = 0; i < size; ++i)
+                block[i] = uint8_t(i * 37 + 11);
+            const QByteArray copy(reinterpret_cast<const char *>(block), qsizetype(size));
+            const auto *head = reinterpret_cast<const uint8_t *>(info.constData());
+
+            TBitmap copied, owned;
+            copied.loadFromDib(head, info.size(), reinterpret_cast<const uint8_t *>(copy.constData()), copy.size());
+            owned.loadFromDibOwned(head, info.size(), block, qint64(size));
+            ASSERT_EQ(owned.pixelFormat(), copied.pixelFormat());
+            for (int y = 0; y < h; ++y)
+                EXPECT_EQ(QByteArray(reinterpret_cast<const char *>(owned.constScanLine(y)), stride),
+                          QByteArray(reinterpret_cast<const char *>(copied.constScanLine(y)), stride))
+                    << "row " << y;
+        }
+}
