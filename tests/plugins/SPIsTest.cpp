@@ -416,3 +416,52 @@ TEST(SPIBitmap, StrippedTiffReportsProgressAsItGoes)
     free(info);
     free(bits);
 }
+
+TEST(SPIBitmap, SlowPluginMovesTheGaugeAndStopsWhenAsked)
+{
+    TSPIs spis;
+    spis.Search(kDir + "/more/test_SLOW.spi");
+    ASSERT_EQ(spis.Count(), 1);
+    auto *slow = dynamic_cast<TInSPI *>(spis.Items(0));
+    ASSERT_NE(slow, nullptr);
+    const auto steps = reinterpret_cast<int (*)()>(dlsym(slow->Handle, "TestSteps"));
+    ASSERT_TRUE(steps);
+    const QString file = freshDir() + "/slow.mag";
+    ASSERT_TRUE(writeFile(file, QByteArray("TESTSLOW") + QByteArray(100, 'x')));
+
+    TSPIBitmap b;
+    QList<int> progress;
+    b.OnProgress = [&](TGraphic &, TProgressStage, int percent, bool, const QRect &, const QString &) {
+        progress.append(percent);
+    };
+    b.loadFromFile(file);
+    EXPECT_EQ(progress.size(), 101);
+    EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
+    EXPECT_EQ(progress.first(), 0);
+    EXPECT_EQ(progress.last(), 100);
+
+    // A handler that cancels stops the plug-in there, and the cancellation reaches the caller.
+    TSPIBitmap c;
+    c.OnProgress = [&](TGraphic &, TProgressStage, int percent, bool, const QRect &, const QString &) {
+        if (percent >= 30)
+            throw EAbort();
+    };
+    EXPECT_THROW(c.loadFromFile(file), EAbort);
+    EXPECT_EQ(steps(), 30);
+}
+
+TEST(SPIBitmap, FailingGetPictureIsAnUnknownFormat)
+{
+    TSPIs spis;
+    spis.Search(kDir + "/more/test_FAIL.spi");
+    ASSERT_EQ(spis.Count(), 1);
+    const QString file = freshDir() + "/broken.mag";
+    ASSERT_TRUE(writeFile(file, QByteArray("TESTFAIL") + QByteArray(100, 'x')));
+    TSPIBitmap b;
+    try {
+        b.loadFromFile(file);
+        ADD_FAILURE() << "loaded";
+    } catch (const EInvalidGraphic &e) {
+        EXPECT_EQ(e.message(), QStringLiteral("認識できない画像形式です"));
+    }
+}

@@ -47,7 +47,13 @@ int32_t GetPluginInfo(int32_t infono, char *buf, int32_t buflen)
 int32_t IsSupported(const char *filename, const void *dw)
 {
     (void)filename;
+#if defined(VARIANT_SLOW)
+    return memcmp(dw, "TESTSLOW", 8) == 0;
+#elif defined(VARIANT_FAIL)
+    return memcmp(dw, "TESTFAIL", 8) == 0;
+#else
     return memcmp(dw, "TESTPIC", 7) == 0;
+#endif
 }
 
 int32_t GetPictureInfo(const char *buf, intptr_t len, uint32_t flag, SpiPictureInfo *lpInfo)
@@ -61,9 +67,17 @@ int32_t GetPictureInfo(const char *buf, intptr_t len, uint32_t flag, SpiPictureI
 
 #if !defined(VARIANT_NOENTRY)
 #include <stdlib.h>
+#include <time.h>
 
 static intptr_t g_lastLength;
 static int g_zeroTail;
+static int g_steps;
+
+/* How far the last GetPicture of the slow variant got. */
+__attribute__((visibility("default"))) int TestSteps(void)
+{
+    return g_steps;
+}
 
 __attribute__((visibility("default"))) intptr_t TestLastLength(void)
 {
@@ -85,8 +99,24 @@ int32_t GetPicture(const char *buf, intptr_t len, uint32_t flag, void **pHBInfo,
     for (intptr_t i = len; i < 2048; ++i)
         if (buf[i] != 0)
             g_zeroTail = 0;
+#if defined(VARIANT_FAIL)
+    /* Starts, then finds the data broken. */
+    if (cb && cb(0, 4, lData))
+        return SPI_ABORT;
+    return SPI_OUT_OF_ORDER;
+#elif defined(VARIANT_SLOW)
+    /* Takes its time, a hundred steps of 2 ms, and stops when asked. */
+    for (int i = 0; i <= 100; ++i) {
+        g_steps = i;
+        if (cb && cb(i, 100, lData))
+            return SPI_ABORT;
+        struct timespec ts = {0, 2000000};
+        nanosleep(&ts, NULL);
+    }
+#else
     if (cb && (cb(0, 4, lData) || cb(2, 4, lData) || cb(4, 4, lData)))
         return SPI_ABORT;
+#endif
     unsigned char *h = calloc(1, 40 + 64), *b = calloc(1, 4);
     h[0] = 40;
     h[4] = 1;
