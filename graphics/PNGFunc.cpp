@@ -183,7 +183,7 @@ QVector<QRgb> grayRamp(int entries)
 
 namespace PNGFunc {
 
-void Read(const QByteArray &bytes, TBitmap &bitmap)
+void Read(const QByteArray &bytes, TBitmap &bitmap, const std::function<bool(int done, int total)> &rowsDone)
 {
     Input in{reinterpret_cast<const uint8_t *>(bytes.constData()), size_t(bytes.size())};
     const uint8_t *sig = bytes.size() >= 8 ? in.take(8) : nullptr;
@@ -349,6 +349,9 @@ void Read(const QByteArray &bytes, TBitmap &bitmap)
                 const size_t rowBytes = (size_t(pixels) * size_t(srcBits) + 7) / 8;
                 std::fill(prev.begin(), prev.end(), 0);
                 for (uint32_t r = 0; r < height; ++r) {
+                    const uint32_t done = uint32_t(pass) * height + r;
+                    if (rowsDone && (r & 255) == 0 && done > 0 && !rowsDone(int(done), int(uint32_t(passes) * height)))
+                        throw EAbort();
                     if (int(r % uint32_t(p.rowMod)) != p.rowRem)
                         continue;
                     inflateExactly(cur.data(), rowBytes + 1);

@@ -1,4 +1,6 @@
 #pragma once
+
+#include <functional>
 // TPNGImage: the program's PNG codec over zlib, holding its picture as a bitmap of 1, 4, 8 or 24
 // bits per pixel with a colour table. Reads every PNG colour type and bit depth (16 bits keep
 // their high byte, 2-bit samples become 4-bit indices, alpha is dropped, CRCs are not checked,
@@ -63,7 +65,9 @@ private:
 // The PNG stream functions behind TPNGImage.
 namespace PNGFunc {
 // Reads a PNG into bitmap (format, pixels, colour table). Throws as TPNGImage documents.
-void Read(const QByteArray &data, TBitmap &bitmap);
+// rowsDone, when given, hears of the work done now and then (done of total) and may return
+// false to stop the read with EAbort.
+void Read(const QByteArray &data, TBitmap &bitmap, const std::function<bool(int done, int total)> &rowsDone = {});
 // Writes bitmap (1, 4, 8 or 24 bits per pixel) as PNG.
 QByteArray Write(const TBitmap &bitmap, int deflateLevel);
 } // namespace PNGFunc

@@ -44,8 +44,16 @@ SPI_EXPORT int32_t GetPicture(const char *buf, intptr_t len, uint32_t flag, void
                               SpiProgressCallback progress, intptr_t lData)
 {
     return spisample::getPicture(flag, progress, lData, [&] {
+        TBitmap bitmap;
+        try {
+            PNGFunc::Read(QByteArray::fromRawData(buf, qsizetype(len)), bitmap, [&](int done, int total) {
+                return !progress || progress(done, total, lData) == 0;
+            });
+        } catch (const EAbort &) {
+            return int32_t(SPI_ABORT);
+        }
         TPNGImage png;
-        png.loadFromBytes(QByteArray::fromRawData(buf, qsizetype(len)));
+        png.assign(bitmap);
         const QByteArray dib = png.SaveToClipboardFormat(); // header, colour table, rows bottom-up
         if (dib.size() < 40)
             return int32_t(SPI_OUT_OF_ORDER);

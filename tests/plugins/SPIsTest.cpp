@@ -17,6 +17,7 @@
 #include <algorithm>
 
 #include <dlfcn.h>
+#include <gif_lib.h>
 #include <tiffio.h>
 #include <webp/encode.h>
 
@@ -463,5 +464,73 @@ TEST(SPIBitmap, FailingGetPictureIsAnUnknownFormat)
         ADD_FAILURE() << "loaded";
     } catch (const EInvalidGraphic &e) {
         EXPECT_EQ(e.message(), QStringLiteral("認識できない画像形式です"));
+    }
+}
+
+// A GIF of w x h, 8 colours, row y in colour y % 7, written with giflib; interlaced or not.
+static QString writeGif(const QString &file, int w, int h, bool interlace)
+{
+    int err = 0;
+    GifFileType *g = EGifOpenFileName(QFile::encodeName(file).constData(), false, &err);
+    GifColorType colours[8];
+    for (int i = 0; i < 8; ++i)
+        colours[i] = {GifByteType(i * 30), GifByteType(255 - i * 30), GifByteType(i * 10)};
+    ColorMapObject *map = GifMakeMapObject(8, colours);
+    EGifPutScreenDesc(g, w, h, 3, 0, map);
+    EGifPutImageDesc(g, 0, 0, w, h, interlace, nullptr);
+    std::vector<GifPixelType> row(size_t(w), 0);
+    // Interlaced data comes in pass order.
+    static const int start[4] = {0, 4, 2, 1}, step[4] = {8, 8, 4, 2};
+    for (int pass = 0; pass < (interlace ? 4 : 1); ++pass)
+        for (int y = interlace ? start[pass] : 0; y < h; y += interlace ? step[pass] : 1) {
+            std::fill(row.begin(), row.end(), GifPixelType(y % 7));
+            EGifPutLine(g, row.data(), w);
+        }
+    EGifCloseFile(g, &err);
+    GifFreeMapObject(map);
+    return file;
+}
+
+TEST(SPIBitmap, PngAndGifReportProgressAsTheyGo)
+{
+    TSPIs spis;
+    spis.Search(QCoreApplication::applicationDirPath() + "/ifpng.spi");
+    spis.Search(QCoreApplication::applicationDirPath() + "/ifgif.spi");
+    const QString dir = freshDir();
+    TBitmap tall(4, 1100, TPixelFormat::pf24bit);
+    for (int y = 0; y < tall.height(); ++y)
+        for (int x = 0; x < 12; ++x)
+            tall.scanLine(y)[x] = uint8_t(y);
+    TPNGImage png;
+    png.assign(tall);
+    png.saveToFile(dir + "/tall.png");
+    const QStringList files{dir + "/tall.png", writeGif(dir + "/tall.gif", 4, 1100, false),
+                            writeGif(dir + "/laced.gif", 3, 1100, true)};
+    for (const QString &file : files) {
+        SCOPED_TRACE(file.toStdString());
+        TSPIBitmap b;
+        QList<int> progress;
+        b.OnProgress = [&](TGraphic &, TProgressStage, int percent, bool, const QRect &, const QString &) {
+            progress.append(percent);
+        };
+        b.loadFromFile(file);
+        ASSERT_EQ(b.height(), 1100);
+        for (int y : {0, 1, 2, 3, 4, 7, 8, 555, 1099}) {
+            const QRgb expected = file.endsWith(".png") ? qRgb(y & 255, y & 255, y & 255)
+                                                        : qRgb((y % 7) * 30, 255 - (y % 7) * 30, (y % 7) * 10);
+            EXPECT_EQ(b.pixel(1, y), expected) << "row " << y;
+        }
+        EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
+        EXPECT_GE(progress.size(), 4) << "the gauge moves between the ends";
+        EXPECT_EQ(progress.first(), 0);
+        EXPECT_EQ(progress.last(), 100);
+
+        // Stopped at the first report after the start: an abort, and nothing handed over.
+        TSPIBitmap c;
+        c.OnProgress = [&](TGraphic &, TProgressStage stage, int, bool, const QRect &, const QString &) {
+            if (stage == TProgressStage::psRunning)
+                throw EAbort();
+        };
+        EXPECT_THROW(c.loadFromFile(file), EAbort);
     }
 }
