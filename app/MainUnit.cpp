@@ -46,6 +46,7 @@
 #include <QSpinBox>
 #include <QSplitter>
 #include <QToolBar>
+#include <QTimer>
 #include <QToolButton>
 #include <QUrl>
 #include <QWindow>
@@ -760,17 +761,25 @@ void TMainForm::FormShow()
 {
     ExplorerClick();
     OpenDialogFilter = QString::fromUtf8(kOpenFilter) + QLatin1Char('|') + TPicture::graphicFilter();
-    // An encrypted picture asks for its passphrase: over the window, so after it is up.
+    // An encrypted picture asks for its passphrase over the window, and a picture read by a
+    // plug-in moves the gauge as it comes: both once the window is on screen. A JPEG decodes
+    // ahead and shows at once.
     const QString first = m_args.isEmpty() ? CurrentFile : m_args.first();
-    if (asciiUpper(ExtractFileExt(first)) == QLatin1String(".JPZ")) {
+    const QString ext = asciiUpper(ExtractFileExt(first));
+    if (!m_args.isEmpty() && ext != QLatin1String(".JPG") && ext != QLatin1String(".JPEG")) {
         QMetaObject::invokeMethod(
-            this, [this] { openFirstImage(); }, Qt::QueuedConnection);
+            this, [this] { openFirstWhenExposed(); }, Qt::QueuedConnection);
         return;
     }
     // Loading the plug-ins waits until the first picture is on screen; a first picture that
     // needs them loads them itself.
     QMetaObject::invokeMethod(
         this, [this] { LoadPlugins(); }, Qt::QueuedConnection);
+    openFirstReported();
+}
+
+void TMainForm::openFirstReported()
+{
     try {
         openFirstImage();
     } catch (const std::exception &e) {
@@ -780,6 +789,17 @@ void TMainForm::FormShow()
         QMetaObject::invokeMethod(
             this, [msg] { ReportError(msg); }, Qt::QueuedConnection);
     }
+}
+
+void TMainForm::openFirstWhenExposed()
+{
+    // The window system may take a moment to put the window up; wait for it a little.
+    if (windowHandle() && !windowHandle()->isExposed() && m_exposeWaits++ < 50) {
+        QTimer::singleShot(10, this, [this] { openFirstWhenExposed(); });
+        return;
+    }
+    repaint();
+    openFirstReported();
 }
 
 void TMainForm::openFirstImage()

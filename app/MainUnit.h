@@ -243,11 +243,14 @@ private:
     void showSteps(const QString &path, const TGraphic *shown = nullptr);
     void showPreview(const QString &path, TBitmap preview);
     void openFirstImage();
+    void openFirstReported();
+    void openFirstWhenExposed();
     void linkFolderOf(const QString &path);
     Qt::Edges edgesAt(const QPoint &pos) const;
 
     QStringList m_args;
     bool m_shown = false;
+    int m_exposeWaits = 0;
     bool m_closing = false;
     bool m_pluginsLoaded = false;
 };

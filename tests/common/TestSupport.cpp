@@ -1,4 +1,7 @@
 #include "TestSupport.h"
+#include <QCoreApplication>
+#include <QThread>
+#include <QElapsedTimer>
 
 #include <QApplication>
 #include <QDir>
@@ -203,3 +206,16 @@ bool writeFile(const QString &path, const QByteArray &data)
 }
 
 } // namespace testing_support
+
+bool testing_support::processEventsUntil(const std::function<bool()> &done, int ms)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > ms)
+            return done();
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(1);
+    }
+    return true;
+}

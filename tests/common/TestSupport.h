@@ -6,6 +6,8 @@
 #include <QImage>
 #include <QString>
 
+#include <functional>
+
 #include <vector>
 
 namespace testing_support {
@@ -14,6 +16,9 @@ namespace testing_support {
 QString runDir();
 // A new empty folder below runDir().
 QString freshDir();
+
+// Runs the event loop until done() holds or ms milliseconds have passed; done()'s last answer.
+bool processEventsUntil(const std::function<bool()> &done, int ms = 5000);
 
 // A photo-like picture: smooth gradients with detail, so JPEG artefacts and off-by-one
 // mistakes both show.

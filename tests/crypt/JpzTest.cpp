@@ -189,7 +189,7 @@ TEST_F(Jpz, StartedOnAJpzAsksOverTheShownWindow)
         return QStringLiteral("PictlaneTest");
     };
     started.show();
-    QApplication::processEvents();
+    processEventsUntil([&] { return !started.CurrentFile.isEmpty(); });
     EXPECT_TRUE(visibleWhenAsked);
     EXPECT_EQ(started.CurrentFile, kFixtures + "/ascii.jpz");
     EXPECT_EQ(started.CurrentJpeg->width(), 48);

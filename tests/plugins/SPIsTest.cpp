@@ -244,7 +244,8 @@ TEST(SPIBitmap, APngGivenAtStartOpensThroughTheShippedPlugin)
     ASSERT_TRUE(writeFile(file, png.saveToBytes()));
     TMainForm form({file});
     form.show();
-    QCoreApplication::processEvents();
+    // Read once the window is up, so the gauge can be seen moving.
+    processEventsUntil([&] { return !form.CurrentFile.isEmpty(); });
     EXPECT_EQ(form.CurrentFile, file);
     ASSERT_EQ(form.CurrentJpeg->width(), 30);
     EXPECT_EQ(form.CurrentJpeg->bitmap().pixel(29, 19), src.pixel(29, 19));
