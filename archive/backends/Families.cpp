@@ -263,11 +263,8 @@ static bool run7z(const std::vector<std::string> &args, int outFd, std::string *
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
-static bool listArj(const std::string &path, Listing &listing)
+bool parse7zListing(const std::string &text, Listing &listing)
 {
-    std::string text;
-    if (!run7z({"l", "-slt", "-tarj", "-sccUTF-8", "--", path}, -1, &text))
-        return false;
     const size_t body = text.find("\n----------\n");
     if (body == std::string::npos)
         return false;
@@ -314,6 +311,12 @@ static bool listArj(const std::string &path, Listing &listing)
     }
     flush();
     return true;
+}
+
+static bool listArj(const std::string &path, Listing &listing)
+{
+    std::string text;
+    return run7z({"l", "-slt", "-tarj", "-sccUTF-8", "--", path}, -1, &text) && parse7zListing(text, listing);
 }
 
 HARC openArj(const char *path)

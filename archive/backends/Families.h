@@ -18,6 +18,8 @@ int32_t runRar(const char *line, char *output, uint32_t size);
 // ARJ through the 7-Zip program (libarchive reads no ARJ).
 int32_t runArj(const char *line, char *output, uint32_t size);
 HARC openArj(const char *path);
+// The entries of a 7-Zip technical listing ("7zz l -slt"); false when it has none.
+bool parse7zListing(const std::string &text, Listing &listing);
 
 // Runs body and turns any C++ exception into a result, since none may cross the C boundary.
 int32_t guarded(const std::function<int32_t()> &body);
