@@ -766,7 +766,7 @@ void TMainForm::FormShow()
     // ahead and shows at once.
     const QString first = m_args.isEmpty() ? CurrentFile : m_args.first();
     const QString ext = asciiUpper(ExtractFileExt(first));
-    if (!m_args.isEmpty() && ext != QLatin1String(".JPG") && ext != QLatin1String(".JPEG")) {
+    if (!first.isEmpty() && ext != QLatin1String(".JPG") && ext != QLatin1String(".JPEG")) {
         QMetaObject::invokeMethod(
             this, [this] { openFirstWhenExposed(); }, Qt::QueuedConnection);
         return;
