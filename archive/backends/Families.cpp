@@ -86,6 +86,15 @@ static int32_t unsupported(const std::string &word, char *output, uint32_t size)
     return finish(ARC_ERROR_NOT_SUPPORT, "command not supported: " + word + "\n", output, size);
 }
 
+// An LHA-style command word other than extraction: the writing ones are known but cannot be
+// done here, anything else is no command at all.
+static int32_t notExtraction(const std::string &word, char *output, uint32_t size)
+{
+    if (word == "a" || word == "u" || word == "m" || word == "f" || word == "d" || word == "s")
+        return unsupported(word, output, size);
+    return finish(ARC_ERROR_COMMAND_NAME, "unknown command: " + word + "\n", output, size);
+}
+
 static const Dialect &lhaDialect()
 {
     static const Dialect d{true, {"-w", "-jo", "-job", "-jx", "-jz"}, {}, {}};
@@ -100,9 +109,7 @@ int32_t runLha(const char *line, char *output, uint32_t size)
         return extractWith(LhaFamily, cmd, hasSwitch(cmd, "-x0"), output, size);
     if (word == "e")
         return extractWith(LhaFamily, cmd, true, output, size);
-    if (word == "a" || word == "u" || word == "m" || word == "f" || word == "d" || word == "s")
-        return unsupported(word, output, size); // libarchive writes no LZH
-    return finish(ARC_ERROR_COMMAND_NAME, "unknown command: " + word + "\n", output, size);
+    return notExtraction(word, output, size); // libarchive writes no LZH
 }
 
 static const Dialect &switchDialect()
@@ -331,11 +338,8 @@ int32_t runArj(const char *line, char *output, uint32_t size)
 {
     const Command cmd = parseCommand(line, lhaDialect());
     const std::string word = lower(cmd.word);
-    if (word != "x" && word != "e") {
-        if (word == "a" || word == "u" || word == "m" || word == "f" || word == "d" || word == "s")
-            return unsupported(word, output, size);
-        return finish(ARC_ERROR_COMMAND_NAME, "unknown command: " + word + "\n", output, size);
-    }
+    if (word != "x" && word != "e")
+        return notExtraction(word, output, size);
     const bool flat = word == "e" || hasSwitch(cmd, "-x0");
     const std::string folder = cmd.folder.empty() ? std::string("./") : cmd.folder;
     std::string report;
