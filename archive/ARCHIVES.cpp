@@ -218,17 +218,25 @@ int32_t TArchiver::MakeSfx(uintptr_t, const QString &, QString &, const TArchive
 
 // ---- type detection -------------------------------------------------------------------------
 
-bool TArcFamily::Probe(const QString &path)
+bool ProbeArchive(const QString &path, const std::function<HARC(uintptr_t, const QString &, uint32_t)> &open,
+                  const std::function<void(HARC)> &close)
 {
     try {
-        HARC h = Open(0, QFileInfo(path).absoluteFilePath(), 0x800002);
+        HARC h = open(0, QFileInfo(path).absoluteFilePath(), 0x800002);
         if (!h)
             return false;
-        CloseArchive(h);
+        close(h);
         return true;
     } catch (...) {
         return false; // the library or an entry missing: no vote
     }
+}
+
+bool TArcFamily::Probe(const QString &path)
+{
+    return ProbeArchive(
+        path, [this](uintptr_t wnd, const QString &name, uint32_t mode) { return Open(wnd, name, mode); },
+        [this](HARC h) { CloseArchive(h); });
 }
 
 TArchiverType GetArchiverType(const QString &fileName)

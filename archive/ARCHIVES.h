@@ -12,6 +12,7 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 enum TArchiverType { atLha, atZip, atCab, atArj, atTar, atTgz, atRar, atNone, atAutoDetect };
@@ -157,6 +158,11 @@ protected:
     }
     TArcFamily &m_family;
 };
+
+// Whether open (window, full path, mode) gives a handle for the file in the probe mode of a
+// self-extracting ".exe"; the handle is closed, and a missing library or entry is a no.
+bool ProbeArchive(const QString &path, const std::function<HARC(uintptr_t, const QString &, uint32_t)> &open,
+                  const std::function<void(HARC)> &close);
 
 // The type an archive's name calls for; ".exe" files are probed by the libraries.
 TArchiverType GetArchiverType(const QString &fileName);

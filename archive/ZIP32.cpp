@@ -78,15 +78,7 @@ static int32_t zipClose(HARC arc)
 
 bool TZip32::Probe(const QString &path)
 {
-    try {
-        HARC h = zipOpen(0, path, 0x800002);
-        if (!h)
-            return false;
-        zipClose(h);
-        return true;
-    } catch (...) {
-        return false;
-    }
+    return ProbeArchive(path, zipOpen, zipClose);
 }
 
 HARC TZip32::OpenArchive(uintptr_t wnd, const QString &archive, uint32_t mode)
