@@ -4,6 +4,7 @@
 // user-interface thread; long commands let pending events run, so input may arrive meanwhile.
 
 #include "Bitmap.h"
+#include "FileKind.h"
 #include "Image.h"
 #include "JPEG.h"
 
@@ -62,6 +63,7 @@ public:
 
     // ---- opening and showing
     static TFileKind ClassifyFile(const QString &path);
+    static TFileKind ClassifyFile(const QString &path, TExtKind kind);
     void OpenImage(const QString &path);
     void Open1Click();
     void TrackBar1Change();
@@ -238,6 +240,9 @@ protected:
 
 private:
     void buildWindow();
+    void loadCursors();
+    // The open dialog's own filter, then every registered picture format's.
+    void extendOpenFilter();
     void applyKeys();
     // shown: what the view shows, when not CurrentJpeg itself.
     void showSteps(const QString &path, const TGraphic *shown = nullptr);

@@ -1,5 +1,7 @@
 #include "Preload.h"
 
+#include "FileKind.h"
+
 #include <QFileInfo>
 
 #include <fontconfig/fontconfig.h>
@@ -16,8 +18,7 @@ void TPreload::start(const QString &path, const QSize &previewSize, qint64 previ
     if (m_thread.joinable())
         return;
     const QFileInfo info(path);
-    const QString ext = info.suffix().toLower();
-    if (info.isFile() && (ext == QLatin1String("jpg") || ext == QLatin1String("jpeg"))) {
+    if (info.isFile() && ExtensionKind(path) == TExtKind::Jpeg) {
         m_path = info.absoluteFilePath();
         m_size = info.size();
         m_modified = info.lastModified();
