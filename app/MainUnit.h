@@ -12,6 +12,8 @@
 #include <QMainWindow>
 
 #include <optional>
+#include <span>
+#include <variant>
 
 class QAction;
 class QActionGroup;
@@ -32,6 +34,18 @@ class TSPI;
 class TStatusBarEx;
 class TTitleBar;
 class TLZHPanel;
+
+class TMainForm;
+
+// One setting read at start and written at exit as it is: section, value name, member, default.
+struct TSetting {
+    const char *section;
+    const char *name;
+    std::variant<bool TMainForm::*, int TMainForm::*, QString TMainForm::*> member;
+    std::variant<bool, int, const char *> def;
+    bool inProgramFolder = false; // a text default names a file in the program's folder
+    QString defaultText() const;
+};
 
 enum TFileKind { fkJpeg = 0, fkPicture = 1, fkForeign = 2, fkArchive = 3 };
 
@@ -144,45 +158,48 @@ public:
     // The first picture, decoded ahead while the window came up (may be null).
     TPreload *Preload = nullptr;
 
-    // Settings (registry key Software\Korvane\PLE), with their defaults. Those whose controls
-    // come later are kept here and written back as they were read.
+    // Settings (registry key Software\Korvane\PLE). Their defaults are those of the settings
+    // table (PlainSettings) or of the rules in LoadSettings; those whose controls come later are
+    // kept here and written back as they were read.
     QString IniDir;
-    bool MaskButtonDown = false;
-    QString LastPass = QStringLiteral("InitialWord");
-    bool ShowHint = true;
-    bool Reverse = false;
-    bool FixedScale = true;
-    bool LinkWorkDir = true;
-    int Scroll = 5;
-    bool Douki2 = false;
-    QString Mask = QStringLiteral("*.jpg");
-    bool LinkDir = false;
-    bool PassHist = true;
-    bool HistActive = true;
-    TColor BgColor = clBtnFace;
-    TColor ForeColor = 0x808080;
+    bool MaskButtonDown{};
+    QString LastPass;
+    bool ShowHint{};
+    bool Reverse{};
+    bool FixedScale{};
+    bool LinkWorkDir{};
+    int Scroll{};
+    bool Douki2{};
+    QString Mask;
+    bool LinkDir{};
+    bool PassHist{};
+    bool HistActive{};
+    TColor BgColor{};
+    TColor ForeColor{};
     QString SendToExe;
-    int GlobalCounter = 0;
-    bool RowSelect = true;
-    bool GridLines = false;
-    bool HotTrack = false;
-    bool Sort = true;
-    int Rotate = 30;
-    int Quality = 100;
-    bool FileCount = true;
-    int AutoTimes = 1;
-    int AutoInterval = 1400;
-    bool InfCheck = true;
-    int PanelHeight = 170;
-    bool MSPLUS = false;
-    bool JPZSW = true;
-    QString SKey1 = QStringLiteral("KLDSEX");
+    int GlobalCounter{};
+    bool RowSelect{};
+    bool GridLines{};
+    bool HotTrack{};
+    bool Sort{};
+    int Rotate{};
+    int Quality{};
+    bool FileCount{};
+    int AutoTimes{};
+    int AutoInterval{};
+    bool InfCheck{};
+    int PanelHeight{};
+    bool MSPLUS{};
+    bool JPZSW{};
+    QString SKey1;
     QString ToolName1, ToolName2, ToolName3;
-    bool FolderSync = false;
-    int LeftWidth = 214;
-    bool Fast = true;
-    int ViewMode = 0;
+    bool FolderSync{};
+    int LeftWidth{};
+    bool Fast{};
+    int ViewMode{};
     bool GrayScale = false; // the grey-scale option of captured pictures, off at every start
+    // The settings that are read and written as they are, in the order of writing.
+    static std::span<const TSetting> PlainSettings();
     // SKey1 as used: six capital letters, each invalid or missing one replaced by the default's.
     static QString NormalizeKeys(const QString &keys);
 

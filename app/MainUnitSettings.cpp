@@ -15,6 +15,7 @@
 #include <QToolBar>
 
 #include <algorithm>
+#include <variant>
 #include <tuple>
 #include <vector>
 
@@ -77,79 +78,106 @@ QRect onScreen(const QRect &r)
 
 } // namespace
 
+namespace {
+
+template <class... F> struct Overload : F... {
+    using F::operator()...;
+};
+template <class... F> Overload(F...) -> Overload<F...>;
+
+// Read at start and written at exit as they are, in the order of writing.
+const TSetting kSettings[] = {
+    {"Setting", "Douki2", &TMainForm::Douki2, false},
+    {"Setting", "GlobalCounter", &TMainForm::GlobalCounter, 0},
+    {"Setting", "MaskButton", &TMainForm::MaskButtonDown, false},
+    {"Setting", "LastPass", &TMainForm::LastPass, "InitialWord"},
+    {"Setting", "ToolName1", &TMainForm::ToolName1, "PLTOOL.EXE", true},
+    {"Setting", "ToolName2", &TMainForm::ToolName2, "PLVIEW.EXE", true},
+    {"Setting", "ToolName3", &TMainForm::ToolName3, "PLCONV.EXE", true},
+    {"Setting", "FixedScale", &TMainForm::FixedScale, true},
+    {"Setting", "PassHist", &TMainForm::PassHist, true},
+    {"Setting", "HistActive", &TMainForm::HistActive, true},
+    {"Window", "Hint", &TMainForm::ShowHint, true},
+    {"Setting", "LinkWorkDir", &TMainForm::LinkWorkDir, true},
+    {"Setting", "Reverse", &TMainForm::Reverse, false},
+    {"Setting", "Scroll", &TMainForm::Scroll, 5},
+    {"JPEG", "Fast", &TMainForm::Fast, true},
+    {"Setting", "Mask", &TMainForm::Mask, "*.jpg"},
+    {"Setting", "LinkDir", &TMainForm::LinkDir, false},
+    {"JPEG", "Sort", &TMainForm::Sort, true},
+    {"Setting", "Rotate", &TMainForm::Rotate, 30},
+    {"JPEG", "Quality", &TMainForm::Quality, 100},
+    {"Setting", "FileCount", &TMainForm::FileCount, true},
+    {"Setting", "AutoTimes", &TMainForm::AutoTimes, 1},
+    {"Setting", "AutoInterval", &TMainForm::AutoInterval, 1400},
+    {"Setting", "InfCheck", &TMainForm::InfCheck, true},
+    {"Setting", "JPZSW", &TMainForm::JPZSW, true},
+    {"Setting", "SKey1", &TMainForm::SKey1, "KLDSEX"},
+    {"Setting", "FolderSync", &TMainForm::FolderSync, false},
+    {"Setting", "MSPLUS", &TMainForm::MSPLUS, false},
+    {"Window", "BgColor", &TMainForm::BgColor, int(clBtnFace)},
+    {"Window", "ForeColor", &TMainForm::ForeColor, 0x808080},
+    {"Setting", "LastCG", &TMainForm::CurrentFile, ""},
+    {"Window", "LeftWidth", &TMainForm::LeftWidth, 214},
+    {"Setting", "SendToExe", &TMainForm::SendToExe, ""},
+    {"Filer", "RowSelect", &TMainForm::RowSelect, true},
+    {"Filer", "GridLines", &TMainForm::GridLines, false},
+    {"Filer", "HotTrack", &TMainForm::HotTrack, false},
+};
+
+} // namespace
+
+std::span<const TSetting> TMainForm::PlainSettings()
+{
+    return kSettings;
+}
+
+QString TSetting::defaultText() const
+{
+    const QString text = QString::fromUtf8(std::get<const char *>(def));
+    return inProgramFolder ? ProgramFolder() + text : text;
+}
+
 void TMainForm::LoadSettings()
 {
     const TRegIniFile ini(SettingsKey);
-    const QString folder = ProgramFolder();
+    for (const TSetting &row : kSettings) {
+        const QString sec = QString::fromLatin1(row.section), name = QString::fromLatin1(row.name);
+        std::visit(Overload{
+                       [&](bool TMainForm::*m) { this->*m = ini.ReadBool(sec, name, std::get<bool>(row.def)); },
+                       [&](int TMainForm::*m) { this->*m = int(ini.ReadInteger(sec, name, std::get<int>(row.def))); },
+                       [&](QString TMainForm::*m) { this->*m = ini.ReadString(sec, name, row.defaultText()); },
+                   },
+                   row.member);
+    }
+
+    // The values with rules of their own.
     const auto readInt = [&](const QString &sec, const char *name, int def) {
         return int(ini.ReadInteger(sec, QString::fromLatin1(name), def));
     };
-    const auto readBool = [&](const QString &sec, const char *name, bool def) {
-        return ini.ReadBool(sec, QString::fromLatin1(name), def);
-    };
-    const auto readStr = [&](const QString &sec, const char *name, const QString &def) {
-        return ini.ReadString(sec, QString::fromLatin1(name), def);
-    };
+    IniDir = ini.ReadString(S, QStringLiteral("IniDir"), FolderOf(ProgramFolder()));
     const QSize screen = QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->size() : QSize(640, 460);
-
-    IniDir = readStr(S, "IniDir", FolderOf(folder));
-    MaskButtonDown = readBool(S, "MaskButton", false);
-    LastPass = readStr(S, "LastPass", QStringLiteral("InitialWord"));
-    ShowHint = readBool(W, "Hint", true);
-    Reverse = readBool(S, "Reverse", false);
-    FixedScale = readBool(S, "FixedScale", true);
-    LinkWorkDir = readBool(S, "LinkWorkDir", true);
     // Left and Top default to the centre for the design-time size, before Width and Height apply.
     QRect bounds(readInt(W, "Left", (screen.width() - 640) / 2), readInt(W, "Top", (screen.height() - 460) / 2), 640,
                  460);
     bounds.setWidth(qMax(1, readInt(W, "Width", 640)));
     bounds.setHeight(qMax(1, readInt(W, "Height", 460)));
     setGeometry(onScreen(bounds));
-    Scroll = readInt(S, "Scroll", 5);
-    Douki2 = readBool(S, "Douki2", false);
-    Mask = readStr(S, "Mask", QStringLiteral("*.jpg"));
     const int grad = readInt(W, "GradTitle", 0);
     if (grad >= 0 && grad <= 4)
         Bar1->setDirection(TGradDirection(grad));
-    LinkDir = readBool(S, "LinkDir", false);
-    PassHist = readBool(S, "PassHist", true);
-    HistActive = readBool(S, "HistActive", true);
-    BgColor = TColor(readInt(W, "BgColor", clBtnFace));
-    ForeColor = TColor(readInt(W, "ForeColor", 0x808080));
-    SendToExe = readStr(S, "SendToExe", QString());
-    CurrentFile = readStr(S, "LastCG", QString());
-    GlobalCounter = readInt(S, "GlobalCounter", 0);
-    RowSelect = readBool(F, "RowSelect", true);
-    GridLines = readBool(F, "GridLines", false);
-    HotTrack = readBool(F, "HotTrack", false);
-    StatusBar->setVisible(readBool(W, "StatusBar", true));
-    Sort = readBool(J, "Sort", true);
-    Rotate = readInt(S, "Rotate", 30);
-    Quality = readInt(J, "Quality", 100);
-    FileCount = readBool(S, "FileCount", true);
-    AutoTimes = readInt(S, "AutoTimes", 1);
-    AutoInterval = readInt(S, "AutoInterval", 1400);
-    InfCheck = readBool(S, "InfCheck", true);
+    StatusBar->setVisible(ini.ReadBool(W, QStringLiteral("StatusBar"), true));
     PanelHeight = readInt(S, "PanelHeight", 170);
     if (PanelHeight < 50)
         PanelHeight = 170;
-    MSPLUS = readBool(S, "MSPLUS", false);
-    JPZSW = readBool(S, "JPZSW", true);
+    GrayScale = false;
     try {
         RegisterJpzType(JPZSW);
     } catch (const std::exception &e) {
         // The window still comes up; the message box says why the file type is not set.
         ReportError(QString::fromUtf8(e.what()));
     }
-    SKey1 = readStr(S, "SKey1", QStringLiteral("KLDSEX"));
     applyKeys();
-    ToolName1 = readStr(S, "ToolName1", folder + QStringLiteral("PLTOOL.EXE"));
-    ToolName2 = readStr(S, "ToolName2", folder + QStringLiteral("PLVIEW.EXE"));
-    ToolName3 = readStr(S, "ToolName3", folder + QStringLiteral("PLCONV.EXE"));
-    FolderSync = readBool(S, "FolderSync", false);
-    LeftWidth = readInt(W, "LeftWidth", 214);
-    Fast = readBool(J, "Fast", true);
-    GrayScale = false;
     switch (readInt(W, "State", 2)) {
     case 0:
         setWindowState(Qt::WindowMaximized);
@@ -176,53 +204,20 @@ void TMainForm::SaveSettings()
     const auto wInt = [&](const QString &sec, const char *name, qint64 v) {
         ini.WriteInteger(sec, QString::fromLatin1(name), v);
     };
-    const auto wBool = [&](const QString &sec, const char *name, bool v) {
-        ini.WriteBool(sec, QString::fromLatin1(name), v);
-    };
-    const auto wStr = [&](const QString &sec, const char *name, const QString &v) {
-        ini.WriteString(sec, QString::fromLatin1(name), v);
-    };
     wInt(W, "GradTitle", int(Bar1->direction()));
-    wBool(S, "Douki2", Douki2);
-    wInt(S, "GlobalCounter", GlobalCounter);
-    wBool(S, "MaskButton", MaskButtonDown);
-    wStr(S, "LastPass", LastPass);
-    wStr(S, "ToolName1", ToolName1);
-    wStr(S, "ToolName2", ToolName2);
-    wStr(S, "ToolName3", ToolName3);
-    wBool(S, "FixedScale", FixedScale);
-    wBool(S, "PassHist", PassHist);
-    wBool(S, "HistActive", HistActive);
-    wBool(W, "Hint", ShowHint);
-    wBool(S, "LinkWorkDir", LinkWorkDir);
-    wBool(S, "Reverse", Reverse);
-    wInt(S, "Scroll", Scroll);
-    wBool(J, "GrayScale", false);
-    wBool(J, "Fast", Fast);
-    wStr(S, "Mask", Mask);
-    wBool(S, "LinkDir", LinkDir);
-    wStr(A, "ExeName", QCoreApplication::applicationFilePath());
-    wBool(J, "Sort", Sort);
-    wInt(S, "Rotate", Rotate);
-    wInt(J, "Quality", Quality);
-    wBool(S, "FileCount", FileCount);
-    wInt(S, "AutoTimes", AutoTimes);
-    wInt(S, "AutoInterval", AutoInterval);
-    wBool(S, "InfCheck", InfCheck);
+    for (const TSetting &row : kSettings) {
+        const QString sec = QString::fromLatin1(row.section), name = QString::fromLatin1(row.name);
+        std::visit(Overload{
+                       [&](bool TMainForm::*m) { ini.WriteBool(sec, name, this->*m); },
+                       [&](int TMainForm::*m) { ini.WriteInteger(sec, name, this->*m); },
+                       [&](QString TMainForm::*m) { ini.WriteString(sec, name, this->*m); },
+                   },
+                   row.member);
+    }
+    ini.WriteBool(J, QStringLiteral("GrayScale"), false);
+    ini.WriteString(A, QStringLiteral("ExeName"), QCoreApplication::applicationFilePath());
     wInt(S, "PanelHeight", PanelHeight);
-    wBool(S, "JPZSW", JPZSW);
-    wStr(S, "SKey1", SKey1);
-    wBool(S, "FolderSync", FolderSync);
-    wBool(S, "MSPLUS", MSPLUS);
-    wBool(W, "StatusBar", !StatusBar->isHidden());
-    wInt(W, "BgColor", BgColor);
-    wInt(W, "ForeColor", ForeColor);
-    wStr(S, "LastCG", CurrentFile);
-    wInt(W, "LeftWidth", LeftWidth);
-    wStr(S, "SendToExe", SendToExe);
-    wBool(F, "RowSelect", RowSelect);
-    wBool(F, "GridLines", GridLines);
-    wBool(F, "HotTrack", HotTrack);
+    ini.WriteBool(W, QStringLiteral("StatusBar"), !StatusBar->isHidden());
     wInt(S, "ViewMode", ViewMode);
     if (isMaximized()) {
         wInt(W, "State", 0);
@@ -237,9 +232,9 @@ void TMainForm::SaveSettings()
     }
     if (!OpenDialogFileName.isEmpty()) {
         const QString dir = FolderOf(OpenDialogFileName);
-        wStr(S, "IniDir", dir.endsWith(QLatin1Char('/')) ? dir : dir + QLatin1Char('/'));
+        ini.WriteString(S, QStringLiteral("IniDir"), dir.endsWith(QLatin1Char('/')) ? dir : dir + QLatin1Char('/'));
     } else if (!CurrentFolder.isEmpty()) {
-        wStr(S, "IniDir", CurrentFolder);
+        ini.WriteString(S, QStringLiteral("IniDir"), CurrentFolder);
     }
     ini.UpdateFile();
 }

@@ -81,6 +81,55 @@ TEST_F(Settings, FirstStartWithAnEmptyStore)
     EXPECT_FALSE(QFileInfo::exists(TRegistry::hiveFile(THive::CurrentUser))) << "reading writes nothing";
 }
 
+TEST_F(Settings, EveryPlainSettingTakesItsDefaultAndComesBack)
+{
+    // Each row gets a value of its own, unlike its default and every other row's, so a row that
+    // reads or writes another's member shows up.
+    const auto valueFor = [](size_t i, const TSetting &row) -> std::variant<bool, int, QString> {
+        if (std::holds_alternative<bool>(row.def))
+            return !std::get<bool>(row.def);
+        if (std::holds_alternative<int>(row.def))
+            return std::get<int>(row.def) + 11 + int(i);
+        QString text; // capital letters survive the key letters' normalising
+        for (int k = 0; k < 6; ++k)
+            text += QChar('A' + int((i + size_t(k) * 5) % 26));
+        return text;
+    };
+    const std::span<const TSetting> rows = TMainForm::PlainSettings();
+    ASSERT_FALSE(rows.empty());
+    {
+        TMainForm form;
+        for (size_t i = 0; i < rows.size(); ++i) {
+            const TSetting &row = rows[i];
+            SCOPED_TRACE(row.name);
+            std::visit(
+                [&](auto member) {
+                    using T = std::decay_t<decltype(form.*member)>;
+                    if constexpr (std::is_same_v<T, QString>) {
+                        EXPECT_EQ(form.*member, row.defaultText());
+                        form.*member = std::get<QString>(valueFor(i, row));
+                    } else {
+                        EXPECT_EQ(form.*member, std::get<T>(row.def));
+                        form.*member = std::get<T>(valueFor(i, row));
+                    }
+                },
+                row.member);
+        }
+        closeAndSave(form);
+    }
+    TMainForm again;
+    for (size_t i = 0; i < rows.size(); ++i) {
+        const TSetting &row = rows[i];
+        SCOPED_TRACE(row.name);
+        std::visit(
+            [&](auto member) {
+                using T = std::decay_t<decltype(again.*member)>;
+                EXPECT_EQ(again.*member, std::get<T>(valueFor(i, row)));
+            },
+            row.member);
+    }
+}
+
 TEST_F(Settings, TextForms)
 {
     store("Setting", "AutoInterval", "0x3E8");
