@@ -94,7 +94,7 @@ bool TArcLibrary::Load()
         path += QLatin1String(m_fileName);
         if (!QFileInfo(path).isFile())
             continue;
-        m_module = dlopen(QFile::encodeName(path).constData(), RTLD_NOW | RTLD_LOCAL);
+        m_module.reset(dlopen(QFile::encodeName(path).constData(), RTLD_NOW | RTLD_LOCAL));
         if (m_module)
             return true;
     }
@@ -103,9 +103,7 @@ bool TArcLibrary::Load()
 
 void TArcLibrary::Unload()
 {
-    if (m_module)
-        dlclose(m_module);
-    m_module = nullptr;
+    m_module.reset();
     m_entries.clear();
 }
 
@@ -115,7 +113,7 @@ void *TArcLibrary::Entry(const char *name)
     auto it = m_entries.constFind(key);
     if (it != m_entries.constEnd())
         return it.value();
-    void *p = GetDllEntry(m_module, name);
+    void *p = GetDllEntry(m_module.get(), name);
     m_entries.insert(key, p);
     return p;
 }

@@ -4,6 +4,7 @@
 // picks the wrapper for an archive by its name and offers open, list and extract.
 
 #include "Exceptions.h"
+#include "Handles.h"
 #include "backends/arcapi.h"
 
 #include <QHash>
@@ -89,7 +90,7 @@ public:
 
 private:
     const char *m_fileName;
-    void *m_module = nullptr;
+    TDlHandle m_module;
     QHash<QByteArray, void *> m_entries;
 };
 

@@ -1,5 +1,7 @@
 #include "Cryptcon.h"
 
+#include "SafeFile.h"
+
 #include "Exceptions.h"
 
 #include <QFile>
@@ -291,14 +293,6 @@ QString why()
     throw EInOutError(ioErrorMessage(action, file, reason));
 }
 
-struct Fd {
-    int fd = -1;
-    ~Fd()
-    {
-        if (fd >= 0)
-            ::close(fd);
-    }
-};
 
 void progressTo(QObject *bar, const char *property, qint64 v)
 {
@@ -312,14 +306,13 @@ namespace {
 
 // Reads from a file until it ends.
 struct FileSource {
-    Fd fd;
+    TFd fd;
     QString path;
     qint64 size = 0;
-    explicit FileSource(const QString &p) : path(p)
+    explicit FileSource(const QString &p) : fd(::open(QFile::encodeName(p).constData(), O_RDONLY | O_CLOEXEC)), path(p)
     {
-        fd.fd = ::open(QFile::encodeName(p).constData(), O_RDONLY | O_CLOEXEC);
         struct stat st {};
-        if (fd.fd < 0 || ::fstat(fd.fd, &st) != 0)
+        if (!fd || ::fstat(fd.get(), &st) != 0)
             failOn(QStringLiteral("ﾌｧｲﾙを開く"), p, why());
         size = st.st_size;
     }
@@ -327,7 +320,7 @@ struct FileSource {
     {
         size_t have = 0;
         while (have < want) {
-            const ssize_t got = ::read(fd.fd, buf + have, want - have);
+            const ssize_t got = ::read(fd.get(), buf + have, want - have);
             if (got < 0 && errno == EINTR)
                 continue;
             if (got < 0)
@@ -340,48 +333,13 @@ struct FileSource {
     }
 };
 
-// Writes a private temporary file beside the target and renames it into place on commit();
-// gone otherwise.
-struct FileSink {
-    Fd fd;
-    QString path;
-    QByteArray tmpl;
-    bool committed = false;
-    explicit FileSink(const QString &p) : path(p), tmpl(QFile::encodeName(p) + ".tmp-XXXXXX")
+// What the cipher writes: private from the start, in place only when all went well.
+struct FileSink : TSafeFile {
+    explicit FileSink(const QString &p)
+        : TSafeFile(p, Access::Private, QStringLiteral("ﾌｧｲﾙを作成"), QStringLiteral("ﾌｧｲﾙに書き込む"))
     {
-        fd.fd = ::mkostemp(tmpl.data(), O_CLOEXEC); // mode 0600, like what it may hold
-        if (fd.fd < 0)
-            failOn(QStringLiteral("ﾌｧｲﾙを作成"), p, why());
     }
-    ~FileSink()
-    {
-        if (!committed)
-            ::unlink(tmpl.constData());
-    }
-    void write(const uint8_t *p, size_t left)
-    {
-        while (left > 0) {
-            const ssize_t put = ::write(fd.fd, p, left);
-            if (put < 0 && errno == EINTR)
-                continue;
-            if (put <= 0)
-                failOn(QStringLiteral("ﾌｧｲﾙに書き込む"), path, put < 0 ? why() : QStringLiteral("ﾃﾞｨｽｸがいっぱいです"));
-            p += put;
-            left -= size_t(put);
-        }
-    }
-    void commit()
-    {
-        const bool synced = ::fsync(fd.fd) == 0;
-        const QString reason = why();
-        const int closed = ::close(fd.fd);
-        fd.fd = -1;
-        if (!synced || closed != 0)
-            failOn(QStringLiteral("ﾌｧｲﾙに書き込む"), path, reason);
-        if (::rename(tmpl.constData(), QFile::encodeName(path).constData()) != 0)
-            failOn(QStringLiteral("ﾌｧｲﾙを作成"), path, why());
-        committed = true;
-    }
+    void write(const uint8_t *p, size_t n) { writeAll(reinterpret_cast<const char *>(p), qint64(n)); }
 };
 
 } // namespace

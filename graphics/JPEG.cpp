@@ -1,5 +1,7 @@
 #include "JPEG.h"
 
+#include "Handles.h"
+
 #include <QFile>
 #include <QGuiApplication>
 #include <QIODevice>
@@ -26,8 +28,8 @@ EJPEG::EJPEG(int code) : Exception(QStringLiteral("JPEG ｴﾗｰ #%1").arg(code
 // ---- the shared, reference-counted body ---------------------------------------------------
 
 struct TJPEGImage::Data {
-    QByteArray bytes; // the compressed file, complete once fd < 0
-    int fd = -1;      // the file the rest of the bytes still come from
+    QByteArray bytes; // the compressed file, complete once fd is closed
+    TFd fd;           // the file the rest of the bytes still come from
     qint64 fileSize = 0;
     QString fileName;
     bool hasData = false; // false: made from a bitmap and not compressed yet
@@ -36,21 +38,15 @@ struct TJPEGImage::Data {
     bool grayscale = false;
     bool multiScan = false;
 
-    ~Data()
-    {
-        if (fd >= 0)
-            ::close(fd);
-    }
-
     // The complete compressed data. Throws EInOutError when the file cannot be read any more.
     const QByteArray &all()
     {
-        if (fd < 0)
+        if (!fd)
             return bytes;
         QByteArray full(fileSize, Qt::Uninitialized);
         qint64 got = 0;
         while (got < fileSize) {
-            const ssize_t n = ::pread(fd, full.data() + got, size_t(fileSize - got), got);
+            const ssize_t n = ::pread(fd.get(), full.data() + got, size_t(fileSize - got), got);
             if (n < 0) {
                 if (errno == EINTR)
                     continue;
@@ -63,8 +59,7 @@ struct TJPEGImage::Data {
         }
         full.truncate(got);
         bytes = std::move(full);
-        ::close(fd);
-        fd = -1;
+        fd.reset();
         return bytes;
     }
 };
@@ -785,12 +780,13 @@ void parseHeader(TJPEGImage::Data &body, int fd)
 void TJPEGImage::loadFromFile(const QString &fileName)
 {
     const QByteArray path = QFile::encodeName(fileName);
-    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
+    TFd file(::open(path.constData(), O_RDONLY | O_CLOEXEC));
+    if (!file)
         throw EInOutError(
             ioErrorMessage(QStringLiteral("ﾌｧｲﾙを開く"), fileName, QString::fromLocal8Bit(std::strerror(errno))));
+    const int fd = file.get();
     auto body = std::make_shared<Data>();
-    body->fd = fd;
+    body->fd = std::move(file);
     body->fileName = fileName;
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))

@@ -1,7 +1,8 @@
 #include "SGraphic.h"
 
+#include "SafeFile.h"
+
 #include <QFile>
-#include <QSaveFile>
 
 void TGraphic::assign(const TGraphic &source)
 {
@@ -46,14 +47,9 @@ void TGraphic::loadFromFile(const QString &fileName)
 
 void TGraphic::saveToFile(const QString &fileName)
 {
-    QSaveFile f(fileName);
-    // Unbuffered: a full disk then fails the write itself. Buffered, Qt 6.4 commits a file cut
-    // short at the final flush and reports success.
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        throw EInOutError(ioErrorMessage(QStringLiteral("ﾌｧｲﾙを作成"), fileName, f.errorString()));
+    TSafeFile f(fileName, TSafeFile::Access::Shared);
     saveToStream(f);
-    if (f.error() != QFileDevice::NoError || !f.commit())
-        throw EInOutError(ioErrorMessage(QStringLiteral("ﾌｧｲﾙを保存"), fileName, f.errorString()));
+    f.commit();
 }
 
 void TGraphic::progress(TProgressStage stage, int percent, bool redrawNow, const QRect &r, const QString &msg)

@@ -1,5 +1,7 @@
 #include "FileTypes.h"
 
+#include "SafeFile.h"
+
 #include "Exceptions.h"
 
 #include <QDir>
@@ -7,7 +9,6 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 namespace {
@@ -47,9 +48,10 @@ bool writeIfDifferent(const QString &path, const QByteArray &content)
         return false;
     current.close();
     QDir().mkpath(QFileInfo(path).path());
-    QSaveFile f(path);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || f.write(content) != content.size() || !f.commit())
-        throw EInOutError(ioErrorMessage(QStringLiteral("ﾌｧｲﾙの種類を登録"), path, f.errorString()));
+    const QString action = QStringLiteral("ﾌｧｲﾙの種類を登録");
+    TSafeFile f(path, TSafeFile::Access::Shared, action, action);
+    f.writeAll(content);
+    f.commit();
     return true;
 }
 

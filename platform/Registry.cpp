@@ -1,5 +1,7 @@
 #include "Registry.h"
 
+#include "SafeFile.h"
+
 #include "Exceptions.h"
 
 #include <QDir>
@@ -212,57 +214,29 @@ QString errnoText()
     throw EInOutError(ioErrorMessage(QStringLiteral("設定を保存"), file, why));
 }
 
-bool writeAllFd(int fd, const QByteArray &data)
-{
-    const char *p = data.constData();
-    qsizetype left = data.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd, p, size_t(left));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        p += n;
-        left -= n;
-    }
-    return true;
-}
-
 // Writes data to file by way of a private temporary file beside it and a rename.
 void replaceFile(const QString &file, const QByteArray &data)
 {
-    QByteArray tmpl = QFile::encodeName(file) + ".tmp-XXXXXX";
-    const int fd = ::mkstemp(tmpl.data()); // mode 0600
-    if (fd < 0)
-        fail(file, errnoText());
-    const bool ok = writeAllFd(fd, data) && ::fsync(fd) == 0;
-    const QString why = errnoText();
-    ::close(fd);
-    if (!ok || ::rename(tmpl.constData(), QFile::encodeName(file).constData()) != 0) {
-        const QString reason = ok ? errnoText() : why;
-        ::unlink(tmpl.constData());
-        fail(file, reason);
-    }
+    TSafeFile out(file, TSafeFile::Access::Private, QStringLiteral("設定を保存"), QStringLiteral("設定を保存"));
+    out.writeAll(data);
+    out.commit();
 }
 
 class FileLock {
 public:
     explicit FileLock(const QString &file)
+        : m_fd(::open(QFile::encodeName(file + QStringLiteral(".lock")).constData(), O_RDWR | O_CREAT | O_CLOEXEC,
+                      0600))
     {
-        m_fd =
-            ::open(QFile::encodeName(file + QStringLiteral(".lock")).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-        if (m_fd < 0)
+        if (!m_fd)
             fail(file, errnoText());
-        while (::flock(m_fd, LOCK_EX) != 0)
+        while (::flock(m_fd.get(), LOCK_EX) != 0)
             if (errno != EINTR)
                 fail(file, errnoText());
     }
-    ~FileLock() { ::close(m_fd); } // closing releases the lock
-    FileLock(const FileLock &) = delete;
-    FileLock &operator=(const FileLock &) = delete;
 
 private:
-    int m_fd = -1;
+    TFd m_fd; // closing releases the lock
 };
 
 } // namespace

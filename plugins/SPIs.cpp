@@ -39,47 +39,38 @@ ESPIDupCreateSPIs::ESPIDupCreateSPIs() : Exception(QStringLiteral("TSPIs は複�
 TSPI::TSPI(const QString &fileName)
 {
     // RTLD_LOCAL: every plug-in exports the same names, and each must keep its own.
-    Handle = dlopen(QFile::encodeName(fileName).constData(), RTLD_NOW | RTLD_LOCAL);
+    Handle.reset(dlopen(QFile::encodeName(fileName).constData(), RTLD_NOW | RTLD_LOCAL));
     if (!Handle)
         throw ESPIFOpenErrorSPI(fileName);
-    try {
-        link_map *map = nullptr;
-        FileName = dlinfo(Handle, RTLD_DI_LINKMAP, &map) == 0 && map && map->l_name && *map->l_name
-                       ? QFile::decodeName(map->l_name)
-                       : fileName;
-        m_getPluginInfo = reinterpret_cast<decltype(m_getPluginInfo)>(resolve("GetPluginInfo"));
-        if (!m_getPluginInfo)
-            throw ESPIInvalidSPI(FileName);
-        char buf[256] = {};
-        APIVersion = text(buf, GetPluginInfo(0, buf, 255));
-        std::fill(std::begin(buf), std::end(buf), '\0');
-        PluginInfo = text(buf, GetPluginInfo(1, buf, 255));
-        // Pairs of pattern and description, taken only whole.
-        for (int32_t n = 2;; n += 2) {
-            char ext[256] = {}, desc[256] = {};
-            const int32_t a = GetPluginInfo(n, ext, 255);
-            const int32_t b = GetPluginInfo(n + 1, desc, 255);
-            if (a <= 0 || b <= 0)
-                break;
-            Extensions.append(text(ext, a));
-            Descriptions.append(text(desc, b));
-        }
-    } catch (...) {
-        dlclose(Handle);
-        Handle = nullptr;
-        throw;
+    // A failure below unloads the library with Handle.
+    link_map *map = nullptr;
+    FileName = dlinfo(Handle.get(), RTLD_DI_LINKMAP, &map) == 0 && map && map->l_name && *map->l_name
+                   ? QFile::decodeName(map->l_name)
+                   : fileName;
+    m_getPluginInfo = reinterpret_cast<decltype(m_getPluginInfo)>(resolve("GetPluginInfo"));
+    if (!m_getPluginInfo)
+        throw ESPIInvalidSPI(FileName);
+    char buf[256] = {};
+    APIVersion = text(buf, GetPluginInfo(0, buf, 255));
+    std::fill(std::begin(buf), std::end(buf), '\0');
+    PluginInfo = text(buf, GetPluginInfo(1, buf, 255));
+    // Pairs of pattern and description, taken only whole.
+    for (int32_t n = 2;; n += 2) {
+        char ext[256] = {}, desc[256] = {};
+        const int32_t a = GetPluginInfo(n, ext, 255);
+        const int32_t b = GetPluginInfo(n + 1, desc, 255);
+        if (a <= 0 || b <= 0)
+            break;
+        Extensions.append(text(ext, a));
+        Descriptions.append(text(desc, b));
     }
 }
 
-TSPI::~TSPI()
-{
-    if (Handle)
-        dlclose(Handle);
-}
+TSPI::~TSPI() = default;
 
 void *TSPI::resolve(const char *name) const
 {
-    return Handle ? dlsym(Handle, name) : nullptr;
+    return Handle ? dlsym(Handle.get(), name) : nullptr;
 }
 
 int32_t TSPI::GetPluginInfo(int32_t number, char *buffer, int32_t size) const

@@ -5,6 +5,7 @@
 // (ActiveSPIs); everything runs on the user-interface thread.
 
 #include "Exceptions.h"
+#include "Handles.h"
 #include "spi.h"
 
 #include <QObject>
@@ -40,7 +41,7 @@ public:
     TSPI(const TSPI &) = delete;
     TSPI &operator=(const TSPI &) = delete;
 
-    void *Handle = nullptr;
+    TDlHandle Handle;
     QString FileName;
     QString APIVersion;
     QString PluginInfo;

@@ -13,6 +13,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 using namespace testing_support;
 
 namespace {
@@ -118,4 +120,29 @@ TEST_F(Saving, CopyPutsThePictureOnTheClipboard)
     const QImage img = QGuiApplication::clipboard()->image();
     EXPECT_EQ(img.size(), QSize(40, 30));
     EXPECT_EQ(img.pixel(5, 5), form->CurrentJpeg->bitmap().pixel(5, 5));
+}
+
+TEST_F(Saving, OverwritingKeepsTheFilesModeAndFollowsALink)
+{
+    const auto modeOf = [](const QString &path) {
+        struct stat st {};
+        return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_mode & 07777 : 07777u;
+    };
+    form->OpenImage(photo);
+    answer = dir + "/group.jpg";
+    ASSERT_TRUE(writeFile(answer, "old"));
+    ASSERT_EQ(::chmod(QFile::encodeName(answer).constData(), 0664), 0);
+    form->SaveAsMenuClick();
+    EXPECT_EQ(readFile(answer), readFile(photo));
+    EXPECT_EQ(modeOf(answer), 0664u);
+
+    const QString real = dir + "/real.png";
+    ASSERT_TRUE(writeFile(real, "old"));
+    answer = dir + "/link.png";
+    ASSERT_TRUE(QFile::link(real, answer));
+    form->SaveOverMenuClick();
+    EXPECT_TRUE(QFileInfo(answer).isSymLink());
+    TPNGImage png;
+    png.loadFromFile(real);
+    EXPECT_EQ(png.width(), 40);
 }

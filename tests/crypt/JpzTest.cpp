@@ -18,6 +18,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 using namespace testing_support;
 
 namespace {
@@ -235,4 +237,32 @@ TEST_F(Jpz, ReadOnlyJpzOpensAndAFailedSaveKeepsTheOldFile)
     }
     EXPECT_EQ(readFile(saveAs), QByteArray("old"));
     EXPECT_TRUE(tempFiles().isEmpty());
+}
+
+TEST_F(Jpz, OverwritingKeepsTheFilesModeAndFollowsALink)
+{
+    const auto modeOf = [](const QString &path) {
+        struct stat st {};
+        return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_mode & 07777 : 07777u;
+    };
+    form->OpenImage(kFixtures + "/plain.jpg");
+    answer = "PictlaneTest";
+    saveAs = dir + "/new.jpz";
+    form->CryptSaveMenuClick();
+    EXPECT_EQ(modeOf(saveAs), 0600u) << "a new one is the user's alone";
+
+    saveAs = dir + "/shared.jpz";
+    ASSERT_TRUE(writeFile(saveAs, "old"));
+    ASSERT_EQ(::chmod(QFile::encodeName(saveAs).constData(), 0640), 0);
+    form->CryptSaveMenuClick();
+    EXPECT_EQ(modeOf(saveAs), 0640u) << "the owner chose these bits";
+    EXPECT_EQ(readFile(saveAs), readFile(kFixtures + "/ascii.jpz"));
+
+    const QString link = dir + "/link.jpz";
+    ASSERT_TRUE(QFile::link(dir + "/new.jpz", link));
+    ASSERT_TRUE(writeFile(dir + "/new.jpz", "old"));
+    saveAs = link;
+    form->CryptSaveMenuClick();
+    EXPECT_TRUE(QFileInfo(link).isSymLink());
+    EXPECT_EQ(readFile(dir + "/new.jpz"), readFile(kFixtures + "/ascii.jpz"));
 }

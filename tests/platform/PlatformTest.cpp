@@ -1,6 +1,8 @@
 #include "AppPaths.h"
+#include "Exceptions.h"
 #include "FileTypes.h"
 #include "PrivateTemp.h"
+#include "SafeFile.h"
 #include "TermSignals.h"
 #include "TestSupport.h"
 
@@ -95,4 +97,73 @@ TEST(FileTypes, DesktopRegistrationOnOffAndOnlyWhenChanged)
     RegisterDesktopFileType(plain, true);
     EXPECT_TRUE(testing_support::readFile(data + "/applications/pictlane-viewer.desktop")
                     .contains("Exec=/usr/lib/pictlane/pictlane %f\n"));
+}
+
+namespace {
+mode_t modeOf(const QString &path)
+{
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_mode & 07777 : mode_t(-1);
+}
+} // namespace
+
+TEST(SafeFile, NewFilesExistingFilesAndLinks)
+{
+    using namespace testing_support;
+    const QString dir = freshDir();
+    const mode_t oldMask = ::umask(027);
+    struct Case {
+        const char *name;
+        TSafeFile::Access access;
+        int existingMode; // -1: no file yet
+        mode_t expect;
+    } cases[] = {
+        {"new private", TSafeFile::Access::Private, -1, 0600},
+        {"new shared, less the umask", TSafeFile::Access::Shared, -1, 0640},
+        {"existing keeps its bits", TSafeFile::Access::Shared, 0604, 0604},
+        {"existing private keeps its bits", TSafeFile::Access::Private, 0644, 0644},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString path = dir + "/" + c.name;
+        if (c.existingMode >= 0) {
+            ASSERT_TRUE(writeFile(path, "old"));
+            ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), mode_t(c.existingMode)), 0);
+        }
+        TSafeFile f(path, c.access);
+        f.writeAll(QByteArray("new"));
+        EXPECT_EQ(readFile(path), c.existingMode >= 0 ? QByteArray("old") : QByteArray()) << "untouched until commit";
+        f.commit();
+        EXPECT_EQ(readFile(path), "new");
+        EXPECT_EQ(modeOf(path), c.expect);
+    }
+    ::umask(oldMask);
+
+    // A link is followed: the file behind it is replaced and the link stays.
+    const QString real = dir + "/real.txt", link = dir + "/link.txt";
+    ASSERT_TRUE(writeFile(real, "old"));
+    ASSERT_TRUE(QFile::link(real, link));
+    {
+        TSafeFile f(link, TSafeFile::Access::Shared);
+        f.write("through the link");
+        f.commit();
+    }
+    EXPECT_TRUE(QFileInfo(link).isSymLink());
+    EXPECT_EQ(readFile(real), "through the link");
+
+    // Not committed: the target stays as it was and no temporary file is left.
+    {
+        TSafeFile f(real, TSafeFile::Access::Shared);
+        f.writeAll(QByteArray("half"));
+    }
+    EXPECT_EQ(readFile(real), "through the link");
+    EXPECT_EQ(QDir(dir).entryList(QDir::Files | QDir::Hidden | QDir::System).size(), 6);
+
+    // A folder that is not there: the message names the file.
+    try {
+        TSafeFile f(dir + "/missing/x.jpg", TSafeFile::Access::Shared);
+        FAIL() << "no exception";
+    } catch (const EInOutError &e) {
+        EXPECT_TRUE(e.message().contains(dir + "/missing/x.jpg")) << e.message().toStdString();
+    }
 }

@@ -346,8 +346,8 @@ TEST(SPIBitmap, CandidateOrderHeadBufferPaletteAndProgress)
     b.loadFromFile(file);
     auto *test = dynamic_cast<TInSPI *>(spis.Items(1));
     ASSERT_NE(test, nullptr);
-    const auto lastLength = reinterpret_cast<intptr_t (*)()>(dlsym(test->Handle, "TestLastLength"));
-    const auto zeroTail = reinterpret_cast<int (*)()>(dlsym(test->Handle, "TestZeroTail"));
+    const auto lastLength = reinterpret_cast<intptr_t (*)()>(dlsym(test->Handle.get(), "TestLastLength"));
+    const auto zeroTail = reinterpret_cast<int (*)()>(dlsym(test->Handle.get(), "TestZeroTail"));
     ASSERT_TRUE(lastLength && zeroTail);
     EXPECT_EQ(lastLength(), 100);
     EXPECT_EQ(zeroTail(), 1);
@@ -426,7 +426,7 @@ TEST(SPIBitmap, SlowPluginMovesTheGaugeAndStopsWhenAsked)
     ASSERT_EQ(spis.Count(), 1);
     auto *slow = dynamic_cast<TInSPI *>(spis.Items(0));
     ASSERT_NE(slow, nullptr);
-    const auto steps = reinterpret_cast<int (*)()>(dlsym(slow->Handle, "TestSteps"));
+    const auto steps = reinterpret_cast<int (*)()>(dlsym(slow->Handle.get(), "TestSteps"));
     ASSERT_TRUE(steps);
     const QString file = freshDir() + "/slow.mag";
     ASSERT_TRUE(writeFile(file, QByteArray("TESTSLOW") + QByteArray(100, 'x')));
