@@ -47,6 +47,16 @@ struct TSetting {
     QString defaultText() const;
 };
 
+// A file dialog as its command prepares it. FileName is what the user chose; each use clears it
+// first, so a cancel leaves it empty.
+struct TFileDialog {
+    enum class Kind { Open, SavePicture, Save };
+    Kind kind = Kind::Open;
+    QString Title, Filter, DefaultExt;
+    QString InitialDir;
+    QString FileName;
+};
+
 enum TFileKind { fkJpeg = 0, fkPicture = 1, fkForeign = 2, fkArchive = 3 };
 
 class TMainForm : public QMainWindow {
@@ -105,7 +115,6 @@ public:
     bool OpenCryptedJpeg(const QString &path, TJPEGImage &into);
     // How the two commands ask; tests answer instead of a person. Empty optional / string = cancel.
     std::function<std::optional<QString>(const QString &remembered)> AskPassphrase;
-    std::function<QString()> AskCryptSaveName;
     // The program's private temporary folder (extracted archive entries live there).
     static QString TempFolder();
 
@@ -127,9 +136,16 @@ public:
     // Where a W x H picture lands on a PW x PH printable page: enlarged to the page, then
     // fitted, aspect kept, anchored top left.
     static QRect PrintRect(int w, int h, int pw, int ph);
-    // How the commands ask; tests answer. An empty name cancels.
-    std::function<QString(const QString &title, const QString &filter, const QString &suffix)> AskPictureSaveName;
-    std::function<bool(QPrinter &printer)> AskPrinter;
+
+    // ---- dialogs
+    // The window's file dialogs, kept between uses: the open dialog, the picture save dialogs
+    // (with preview) for JPEG and PNG, and the save dialog of the encrypted JPEG.
+    TFileDialog OpenDialog1, SaveDialog, SavePNGDialog, SaveCryptDialog;
+    // Shows a file dialog as prepared; false when cancelled (FileName then empty). Tests answer
+    // in place of a person.
+    std::function<bool(TFileDialog &dialog)> ExecuteDialog;
+    // The printer dialog: false when cancelled.
+    std::function<bool(QPrinter &printer)> PrintDialog1;
 
     // ---- rotation
     void Rotate1Click() { RotatePicture(90); }
@@ -226,7 +242,7 @@ public:
     QAction *Open1 = nullptr;
     QAction *RScroll = nullptr, *LScroll = nullptr, *UScroll = nullptr, *DScroll = nullptr;
     // Previous and next picture: the hidden slideshow keys and the file menu's items.
-    QAction *SlideLeft = nullptr, *SlideRight = nullptr, *Back1 = nullptr, *Forward1 = nullptr;
+    QAction *ArrowMenu1 = nullptr, *ArrowMenu2 = nullptr, *ArrowMenu1B = nullptr, *ArrowMenu2B = nullptr;
     QSplitter *Panel13 = nullptr;
     QWidget *Panel1 = nullptr;
     QScrollArea *ScrollBox1 = nullptr;
@@ -240,8 +256,6 @@ public:
     void LoadPlugins();
     void SPISearch(TSPIs &sender, TSPI &spi, bool &accept);
     QAction *CryptSaveMenu = nullptr;
-    QString OpenDialogFilter;
-    QString OpenDialogFileName;
 
     // Cursor numbers 1..4 from the program's resources; 0 is the arrow.
     QCursor Cursors[5];
@@ -260,6 +274,7 @@ private:
     void loadCursors();
     // The open dialog's own filter, then every registered picture format's.
     void extendOpenFilter();
+    QString askSaveName(TFileDialog &dialog);
     void applyKeys();
     // shown: what the view shows, when not CurrentJpeg itself.
     void showSteps(const QString &path, const TGraphic *shown = nullptr);

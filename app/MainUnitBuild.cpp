@@ -128,12 +128,12 @@ void TMainForm::buildWindow()
     connect(UScroll, &QAction::triggered, this, [this] { UScrollClick(); });
     connect(DScroll, &QAction::triggered, this, [this] { DScrollClick(); });
     addActions({RScroll, LScroll, UScroll, DScroll});
-    SlideLeft = new QAction(QStringLiteral("スライド左"), this);
-    SlideRight = new QAction(QStringLiteral("スライド右"), this);
-    Back1 = new QAction(QStringLiteral("戻る"), this);
-    Forward1 = new QAction(QStringLiteral("進む"), this);
+    ArrowMenu1 = new QAction(QStringLiteral("スライド左"), this);
+    ArrowMenu2 = new QAction(QStringLiteral("スライド右"), this);
+    ArrowMenu1B = new QAction(QStringLiteral("戻る"), this);
+    ArrowMenu2B = new QAction(QStringLiteral("進む"), this);
     // Only the hidden pair takes the keys on the window; the menu items show them.
-    addActions({SlideLeft, SlideRight});
+    addActions({ArrowMenu1, ArrowMenu2});
 
     // Toolbars.
     Toolbar973 = addToolBar(QStringLiteral("ﾌｧｲﾙﾊﾞｰ"));
@@ -229,31 +229,38 @@ void TMainForm::buildWindow()
             return std::nullopt;
         return dlg.Edit1->text();
     };
-    AskPictureSaveName = [this](const QString &title, const QString &filter, const QString &suffix) -> QString {
-        // Both save dialogs start where the open dialog is, with an empty name.
-        TSavePictureDialog dlg(this);
-        dlg.setWindowTitle(title);
-        dlg.setDirectory(CurrentFolder);
-        dlg.setNameFilters(QtNameFilters(filter));
-        dlg.setDefaultSuffix(suffix);
-        if (!dlg.Execute() || dlg.selectedFiles().isEmpty())
-            return QString();
-        return dlg.selectedFiles().first();
+    SaveDialog = {TFileDialog::Kind::SavePicture, QStringLiteral("JPEGﾌｧｲﾙに保存"),
+                  QStringLiteral("JPEGﾌｧｲﾙ(*.jpg;*.jpeg)|*.jpg;*.jpeg"), QStringLiteral("jpg"), {}, {}};
+    SavePNGDialog = {TFileDialog::Kind::SavePicture, QStringLiteral("PNG形式で保存"),
+                     QStringLiteral("Portable Network Graphics (*.png)|*.png"), QStringLiteral("png"), {}, {}};
+    SaveCryptDialog = {TFileDialog::Kind::Save, QStringLiteral("暗号化JPEGﾌｧｲﾙに保存"),
+                       QStringLiteral("暗号化JPEG(*.jpz)|*.jpz"), QStringLiteral("jpz"), {}, {}};
+    OpenDialog1.Title = QStringLiteral("ﾌｧｲﾙを開く");
+    extendOpenFilter();
+    ExecuteDialog = [this](TFileDialog &d) {
+        std::unique_ptr<QFileDialog> dlg;
+        if (d.kind == TFileDialog::Kind::SavePicture)
+            dlg = std::make_unique<TSavePictureDialog>(this);
+        else
+            dlg = std::make_unique<QFileDialog>(this);
+        dlg->setWindowTitle(d.Title);
+        dlg->setOption(QFileDialog::DontUseNativeDialog);
+        dlg->setOption(QFileDialog::HideNameFilterDetails);
+        dlg->setAcceptMode(d.kind == TFileDialog::Kind::Open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
+        if (d.kind == TFileDialog::Kind::Open)
+            dlg->setFileMode(QFileDialog::ExistingFile);
+        dlg->setDirectory(d.InitialDir);
+        dlg->setNameFilters(QtNameFilters(d.Filter));
+        dlg->setDefaultSuffix(d.DefaultExt);
+        d.FileName.clear();
+        if (dlg->exec() != QDialog::Accepted || dlg->selectedFiles().isEmpty())
+            return false;
+        d.FileName = dlg->selectedFiles().first();
+        return true;
     };
-    AskPrinter = [this](QPrinter &printer) {
+    PrintDialog1 = [this](QPrinter &printer) {
         QPrintDialog dlg(&printer, this);
         return dlg.exec() == QDialog::Accepted;
-    };
-    AskCryptSaveName = [this]() -> QString {
-        QFileDialog dlg(this, QStringLiteral("暗号化JPEGﾌｧｲﾙに保存"), CurrentFolder);
-        dlg.setOption(QFileDialog::DontUseNativeDialog);
-        dlg.setAcceptMode(QFileDialog::AcceptSave);
-        dlg.setOption(QFileDialog::HideNameFilterDetails);
-        dlg.setNameFilters(QtNameFilters(QStringLiteral("暗号化JPEG(*.jpz)|*.jpz")));
-        dlg.setDefaultSuffix(QStringLiteral("jpz"));
-        if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty())
-            return QString();
-        return dlg.selectedFiles().first();
     };
 }
 

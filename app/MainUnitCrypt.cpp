@@ -28,7 +28,7 @@ void TMainForm::CryptSaveMenuClick()
 {
     if (!Image1->isVisible() || !CurrentJpeg || CurrentJpeg->isEmpty())
         return;
-    const QString target = AskCryptSaveName();
+    const QString target = askSaveName(SaveCryptDialog);
     if (target.isEmpty())
         return;
     const std::optional<QString> pass = AskPassphrase(LastPass);

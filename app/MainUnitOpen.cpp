@@ -153,15 +153,12 @@ void TMainForm::showSteps(const QString &path, const TGraphic *shown)
 void TMainForm::Open1Click()
 {
     LoadPlugins(); // their formats belong in the filter
-    QFileDialog dlg(this, QStringLiteral("ﾌｧｲﾙを開く"), CurrentFolder);
-    dlg.setOption(QFileDialog::DontUseNativeDialog);
-    dlg.setOption(QFileDialog::HideNameFilterDetails);
-    dlg.setFileMode(QFileDialog::ExistingFile);
-    dlg.setNameFilters(QtNameFilters(OpenDialogFilter));
-    if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty())
+    OpenDialog1.InitialDir = CurrentFolder;
+    // Cleared before it shows: a cancel must not leave an earlier choice to decide IniDir.
+    OpenDialog1.FileName.clear();
+    if (!ExecuteDialog(OpenDialog1))
         return;
-    const QString file = dlg.selectedFiles().first();
-    OpenDialogFileName = file;
+    const QString file = OpenDialog1.FileName;
     OpenImage(file);
     if (LinkDir)
         linkFolderOf(file);
@@ -243,7 +240,7 @@ void TMainForm::LoadPlugins()
 
 void TMainForm::extendOpenFilter()
 {
-    OpenDialogFilter = QString::fromUtf8(kOpenFilter) + QLatin1Char('|') + TPicture::graphicFilter();
+    OpenDialog1.Filter = QString::fromUtf8(kOpenFilter) + QLatin1Char('|') + TPicture::graphicFilter();
 }
 
 void TMainForm::SPISearch(TSPIs &, TSPI &spi, bool &accept)

@@ -30,13 +30,20 @@ struct Saving {
 };
 } // namespace
 
+QString TMainForm::askSaveName(TFileDialog &dialog)
+{
+    // Every save dialog starts where the open dialog does, with an empty name.
+    dialog.InitialDir = OpenDialog1.InitialDir;
+    dialog.FileName.clear();
+    return ExecuteDialog(dialog) ? dialog.FileName : QString();
+}
+
 void TMainForm::SaveAsMenuClick()
 {
     // Nothing on show would save as an empty file.
     if (!CurrentJpeg || CurrentJpeg->isEmpty())
         return;
-    const QString file = AskPictureSaveName(
-        QStringLiteral("JPEGﾌｧｲﾙに保存"), QStringLiteral("JPEGﾌｧｲﾙ(*.jpg;*.jpeg)|*.jpg;*.jpeg"), QStringLiteral("jpg"));
+    const QString file = askSaveName(SaveDialog);
     if (file.isEmpty())
         return;
     const Saving saving(this);
@@ -47,9 +54,7 @@ void TMainForm::SaveOverMenuClick()
 {
     if (!CurrentJpeg || CurrentJpeg->isEmpty())
         return;
-    const QString file =
-        AskPictureSaveName(QStringLiteral("PNG形式で保存"), QStringLiteral("Portable Network Graphics (*.png)|*.png"),
-                           QStringLiteral("png"));
+    const QString file = askSaveName(SavePNGDialog);
     if (file.isEmpty())
         return;
     const Saving saving(this);
@@ -92,7 +97,7 @@ void TMainForm::PrintMenuClick()
     if (!CurrentJpeg || CurrentJpeg->isEmpty())
         return;
     QPrinter printer(QPrinter::HighResolution);
-    if (!AskPrinter(printer))
+    if (!PrintDialog1(printer))
         return;
     QPainter painter;
     if (!painter.begin(&printer))

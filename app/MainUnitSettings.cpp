@@ -35,10 +35,10 @@ void TMainForm::applyKeys()
     // Each letter of SKey1 with Shift: previous, next, scroll right, left, up, down.
     SKey1 = NormalizeKeys(SKey1);
     const auto key = [this](int i) { return QKeySequence(QStringLiteral("Shift+") + SKey1.at(i)); };
-    SlideLeft->setShortcut(key(0));
-    Back1->setShortcut(key(0));
-    SlideRight->setShortcut(key(1));
-    Forward1->setShortcut(key(1));
+    ArrowMenu1->setShortcut(key(0));
+    ArrowMenu1B->setShortcut(key(0));
+    ArrowMenu2->setShortcut(key(1));
+    ArrowMenu2B->setShortcut(key(1));
     RScroll->setShortcut(key(2));
     LScroll->setShortcut(key(3));
     UScroll->setShortcut(key(4));
@@ -194,8 +194,10 @@ void TMainForm::LoadSettings()
     const int mode = readInt(S, "ViewMode", 0);
     if (mode >= 0 && mode <= 2)
         ViewMode = mode;
-    if (QFileInfo(IniDir).isDir())
+    if (QFileInfo(IniDir).isDir()) {
+        OpenDialog1.InitialDir = IniDir;
         SelectFolder(IniDir);
+    }
 }
 
 void TMainForm::SaveSettings()
@@ -230,8 +232,8 @@ void TMainForm::SaveSettings()
         wInt(W, "Width", width());
         wInt(W, "Height", height());
     }
-    if (!OpenDialogFileName.isEmpty()) {
-        const QString dir = FolderOf(OpenDialogFileName);
+    if (!OpenDialog1.FileName.isEmpty()) {
+        const QString dir = FolderOf(OpenDialog1.FileName);
         ini.WriteString(S, QStringLiteral("IniDir"), dir.endsWith(QLatin1Char('/')) ? dir : dir + QLatin1Char('/'));
     } else if (!CurrentFolder.isEmpty()) {
         ini.WriteString(S, QStringLiteral("IniDir"), CurrentFolder);

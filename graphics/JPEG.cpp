@@ -27,7 +27,7 @@ EJPEG::EJPEG(int code) : Exception(QStringLiteral("JPEG ｴﾗｰ #%1").arg(code
 
 // ---- the shared, reference-counted body ---------------------------------------------------
 
-struct TJPEGImage::Data {
+struct TJPEGData {
     QByteArray bytes; // the compressed file, complete once fd is closed
     TFd fd;           // the file the rest of the bytes still come from
     qint64 fileSize = 0;
@@ -558,9 +558,9 @@ struct JpegProgress {
 // ---- TJPEGImage ---------------------------------------------------------------------------
 
 TJPEGImage::TJPEGImage()
-    : m_body(std::make_shared<Data>()), m_blockSmoothing(JpegDefaults.Smoothing), m_grayOutput(JpegDefaults.Grayscale),
-      m_eightBitOutput(JpegDefaults.EightBitOutput), m_encodeQuality(JpegDefaults.CompressionQuality),
-      m_progressiveRedraw(JpegDefaults.ProgressiveDisplay), m_progressiveWrite(JpegDefaults.ProgressiveEncoding),
+    : m_body(std::make_shared<TJPEGData>()), m_blockSmoothing(JpegDefaults.BlockSmoothing), m_grayOutput(JpegDefaults.GrayOutput),
+      m_eightBitOutput(JpegDefaults.EightBitOutput), m_encodeQuality(JpegDefaults.EncodeQuality),
+      m_progressiveRedraw(JpegDefaults.ProgressiveRedraw), m_progressiveWrite(JpegDefaults.ProgressiveWrite),
       m_fastDecode(JpegDefaults.FastDecode), m_scaleShift(JpegDefaults.ScaleShift)
 {
 }
@@ -598,7 +598,7 @@ void TJPEGImage::assign(const TGraphic &source)
         return;
     }
     if (auto *b = dynamic_cast<const TBitmap *>(&source)) {
-        m_body = std::make_shared<Data>();
+        m_body = std::make_shared<TJPEGData>();
         m_bitmap = std::make_unique<TBitmap>();
         m_bitmap->assign(*b);
         m_body->width = b->width();
@@ -754,7 +754,7 @@ void TJPEGImage::setScaleShift(int v)
 namespace {
 
 // Parses the header of body (memory, or the file behind fd) and records what it says.
-void parseHeader(TJPEGImage::Data &body, int fd)
+void parseHeader(TJPEGData &body, int fd)
 {
     ErrorMgr err;
     initErrorMgr(err);
@@ -785,7 +785,7 @@ void TJPEGImage::loadFromFile(const QString &fileName)
         throw EInOutError(
             ioErrorMessage(QStringLiteral("ﾌｧｲﾙを開く"), fileName, QString::fromLocal8Bit(std::strerror(errno))));
     const int fd = file.get();
-    auto body = std::make_shared<Data>();
+    auto body = std::make_shared<TJPEGData>();
     body->fd = std::move(file);
     body->fileName = fileName;
     struct stat st {};
@@ -804,7 +804,7 @@ void TJPEGImage::loadFromFile(const QString &fileName)
 
 void TJPEGImage::loadFromStream(QIODevice &stream)
 {
-    auto body = std::make_shared<Data>();
+    auto body = std::make_shared<TJPEGData>();
     body->bytes = stream.readAll();
     parseHeader(*body, -1);
     m_body = std::move(body);
@@ -942,7 +942,7 @@ void TJPEGImage::compress()
 {
     if (!m_bitmap || m_bitmap->isEmpty()) {
         // Nothing to compress: the body stays with an empty stream and saves as an empty file.
-        m_body = std::make_shared<Data>();
+        m_body = std::make_shared<TJPEGData>();
         m_body->hasData = false;
         return;
     }
@@ -990,14 +990,14 @@ void TJPEGImage::compress()
     if (code != 0) {
         progress(TProgressStage::psEnding, 0, false, QRect(), QString());
         if (code == kAbortCode) {
-            m_body = std::make_shared<Data>();
+            m_body = std::make_shared<TJPEGData>();
             return;
         }
         if (prog.failure)
             std::rethrow_exception(prog.failure);
         throw EJPEG(code);
     }
-    auto body = std::make_shared<Data>();
+    auto body = std::make_shared<TJPEGData>();
     body->bytes = QByteArray(reinterpret_cast<const char *>(job.out), qsizetype(job.outSize));
     body->hasData = true;
     body->width = job.width;

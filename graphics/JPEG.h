@@ -18,18 +18,22 @@ private:
 };
 
 struct TJPEGDefaults {
-    int CompressionQuality = 90;
-    bool Grayscale = false;
+    int EncodeQuality = 90;
+    bool GrayOutput = false;
     bool FastDecode = false;
     bool EightBitOutput = false;
-    bool ProgressiveDisplay = false;
-    bool ProgressiveEncoding = false;
+    bool ProgressiveRedraw = false;
+    bool ProgressiveWrite = false;
     int ScaleShift = 0;
-    bool Smoothing = true;
+    bool BlockSmoothing = true;
 };
 
 // Options every new TJPEGImage starts with. Set EightBitOutput once at start-up for 8-bit screens.
 extern TJPEGDefaults JpegDefaults;
+
+// The shared body of JPEG pictures: the compressed file, its size and colour space. Copies of a
+// TJPEGImage share it.
+struct TJPEGData;
 
 class TJPEGImage : public TGraphic {
 public:
@@ -94,8 +98,6 @@ public:
     // A palette used on 8-bit displays; an image decoded with EightBitOutput maps onto it.
     void setTemporaryPalette(const QVector<QRgb> &pal) { m_tempPalette = pal; }
 
-    struct Data;
-
 protected:
     bool assignTo(TGraphic &dest) const override;
 
@@ -106,7 +108,7 @@ private:
     void calcScaledSize() const;
     friend struct JpegProgress;
 
-    std::shared_ptr<Data> m_body;
+    std::shared_ptr<TJPEGData> m_body;
     std::unique_ptr<TBitmap> m_bitmap;
     std::optional<QVector<QRgb>> m_tempPalette;
     mutable int m_scaledWidth = 0;

@@ -16,20 +16,21 @@ namespace {
 
 const QString kUnknown = QStringLiteral("認識できない画像形式です");
 
-struct Context {
-    TSPIBitmap *bitmap;
-    std::exception_ptr failure;
+// The loading context a plug-in's progress callback gets back.
+struct TInSPIAble {
+    TSPIBitmap *Owner;
+    std::exception_ptr Failure; // thrown once the plug-in has returned
 };
 
 extern "C" int32_t progressCallback(int32_t num, int32_t denom, intptr_t data)
 {
-    auto *ctx = reinterpret_cast<Context *>(data);
+    auto *ctx = reinterpret_cast<TInSPIAble *>(data);
     try {
-        ctx->bitmap->pluginProgress(num, denom);
+        ctx->Owner->pluginProgress(num, denom);
         return 0;
     } catch (...) {
         // Not across the plug-in's C frames: stop it, and throw once it has returned.
-        ctx->failure = std::current_exception();
+        ctx->Failure = std::current_exception();
         return 1;
     }
 }
@@ -179,7 +180,7 @@ bool TSPIBitmap::tryOne(TInSPI &spi, const char *data, qsizetype size, const QSt
         }
     }
     void *hInfo = nullptr, *hBits = nullptr;
-    Context ctx{this, nullptr};
+    TInSPIAble ctx{this, nullptr};
     const int32_t r = spi.GetPicture(data, size, 1, &hInfo, &hBits, progressCallback, reinterpret_cast<intptr_t>(&ctx));
     struct Free {
         void *a, *b;
@@ -189,8 +190,8 @@ bool TSPIBitmap::tryOne(TInSPI &spi, const char *data, qsizetype size, const QSt
             std::free(b);
         }
     } release{hInfo, hBits};
-    if (ctx.failure)
-        std::rethrow_exception(ctx.failure);
+    if (ctx.Failure)
+        std::rethrow_exception(ctx.Failure);
     if (r != SPI_ALL_RIGHT || !hInfo || !hBits)
         return false;
     // The pixel block becomes the bitmap's own where its rows fit.

@@ -30,9 +30,13 @@ protected:
         form = std::make_unique<TMainForm>(QStringList{dir + "/none.jpg"});
         form->show();
         QApplication::processEvents();
-        form->AskPictureSaveName = [this](const QString &title, const QString &filter, const QString &suffix) {
-            asked.append(title + "|" + filter + "|" + suffix);
-            return answer;
+        form->ExecuteDialog = [this](TFileDialog &d) {
+            asked.append(d.Title + "|" + d.Filter + "|" + d.DefaultExt);
+            EXPECT_TRUE(d.FileName.isEmpty()) << "each save starts with an empty name";
+            EXPECT_EQ(d.InitialDir, form->OpenDialog1.InitialDir) << "where the open dialog starts";
+            EXPECT_EQ(d.kind, TFileDialog::Kind::SavePicture) << "with the preview";
+            d.FileName = answer;
+            return !answer.isEmpty();
         };
     }
     QString dir, photo, answer;
@@ -98,10 +102,10 @@ TEST_F(Saving, PrintToPdfAndCancel)
 {
     form->OpenImage(photo);
     const QString pdf = dir + "/out.pdf";
-    form->AskPrinter = [](QPrinter &) { return false; };
+    form->PrintDialog1 = [](QPrinter &) { return false; };
     form->PrintMenuClick();
     EXPECT_FALSE(QFileInfo::exists(pdf));
-    form->AskPrinter = [&](QPrinter &printer) {
+    form->PrintDialog1 = [&](QPrinter &printer) {
         printer.setOutputFormat(QPrinter::PdfFormat);
         printer.setOutputFileName(pdf);
         return true;

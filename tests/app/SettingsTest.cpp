@@ -61,10 +61,10 @@ TEST_F(Settings, FirstStartWithAnEmptyStore)
     EXPECT_EQ(form.AutoTimes, 1);
     EXPECT_EQ(form.AutoInterval, 1400);
     EXPECT_EQ(form.Scroll, 5);
-    EXPECT_EQ(form.SlideLeft->shortcut(), QKeySequence("Shift+K"));
-    EXPECT_EQ(form.Back1->shortcut(), QKeySequence("Shift+K"));
-    EXPECT_EQ(form.SlideRight->shortcut(), QKeySequence("Shift+L"));
-    EXPECT_EQ(form.Forward1->shortcut(), QKeySequence("Shift+L"));
+    EXPECT_EQ(form.ArrowMenu1->shortcut(), QKeySequence("Shift+K"));
+    EXPECT_EQ(form.ArrowMenu1B->shortcut(), QKeySequence("Shift+K"));
+    EXPECT_EQ(form.ArrowMenu2->shortcut(), QKeySequence("Shift+L"));
+    EXPECT_EQ(form.ArrowMenu2B->shortcut(), QKeySequence("Shift+L"));
     EXPECT_EQ(form.RScroll->shortcut(), QKeySequence("Shift+D"));
     EXPECT_EQ(form.LScroll->shortcut(), QKeySequence("Shift+S"));
     EXPECT_EQ(form.UScroll->shortcut(), QKeySequence("Shift+E"));
@@ -192,7 +192,7 @@ TEST_F(Settings, ScrollAndSlideKeys)
         store("Setting", "SKey1", c.stored);
         TMainForm form;
         EXPECT_EQ(form.SKey1, QString(c.used));
-        EXPECT_EQ(form.SlideRight->shortcut(), QKeySequence(QString("Shift+") + c.used[1]));
+        EXPECT_EQ(form.ArrowMenu2->shortcut(), QKeySequence(QString("Shift+") + c.used[1]));
         EXPECT_EQ(form.DScroll->shortcut(), QKeySequence(QString("Shift+") + c.used[5]));
     }
 }
@@ -259,18 +259,43 @@ TEST_F(Settings, AWindowOffEveryScreenComesBackOnOne)
 
 TEST_F(Settings, IniDirFollowsTheOpenDialogThenTheFolderTree)
 {
+    const QString picture = dir + "/x.jpg";
+    ASSERT_TRUE(writeJpeg(picture, pattern(8, 8)));
     {
         TMainForm form;
-        form.OpenDialogFileName = dir + "/x.jpg";
+        form.ExecuteDialog = [&](TFileDialog &d) {
+            EXPECT_EQ(d.Title, "ﾌｧｲﾙを開く");
+            EXPECT_EQ(d.InitialDir, form.CurrentFolder);
+            d.FileName = picture;
+            return true;
+        };
+        form.Open1Click();
+        EXPECT_EQ(form.CurrentFile, picture);
         closeAndSave(form);
         EXPECT_EQ(stored("Setting", "IniDir"), dir + '/');
     }
     {
         TMainForm form;
         EXPECT_EQ(form.CurrentFolder, dir + '/');
+        EXPECT_EQ(form.OpenDialog1.InitialDir, dir + '/');
         form.SelectFolder(dir);
         closeAndSave(form);
         EXPECT_EQ(stored("Setting", "IniDir"), dir);
+    }
+    // A choice in the dialog, then a cancelled one: the tree decides, not the earlier choice.
+    const QString other = freshDir();
+    {
+        TMainForm form;
+        form.ExecuteDialog = [&](TFileDialog &d) {
+            d.FileName = picture;
+            return true;
+        };
+        form.Open1Click();
+        form.ExecuteDialog = [](TFileDialog &) { return false; };
+        form.Open1Click();
+        form.SelectFolder(other);
+        closeAndSave(form);
+        EXPECT_EQ(stored("Setting", "IniDir"), other);
     }
 }
 

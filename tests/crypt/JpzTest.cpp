@@ -45,7 +45,11 @@ protected:
             offered.append(remembered);
             return answer;
         };
-        form->AskCryptSaveName = [this] { return saveAs; };
+        form->ExecuteDialog = [this](TFileDialog &d) {
+            EXPECT_EQ(d.Title, "暗号化JPEGﾌｧｲﾙに保存");
+            d.FileName = saveAs;
+            return !saveAs.isEmpty();
+        };
     }
     void TearDown() override { SetMessageHook(nullptr); }
     QStringList tempFiles() { return QDir(TMainForm::TempFolder()).entryList(QDir::Files); }

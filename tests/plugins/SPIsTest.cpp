@@ -140,7 +140,7 @@ TEST(SPIs, TheMainWindowKeepsImportPluginsOnly)
     EXPECT_EQ(names(*form.SPI), (QStringList{"ifgif.spi:00IN", "ifpng.spi:00IN", "iftiff.spi:00IN", "ifwebp.spi:00IN",
                                              "test_IMPORT.spi:00IN"}));
     EXPECT_EQ(TMainForm::ClassifyFile("/p/x.mag"), fkPicture) << "its formats are pictures now";
-    EXPECT_TRUE(form.OpenDialogFilter.contains("*.png"));
+    EXPECT_TRUE(form.OpenDialog1.Filter.contains("*.png"));
     TPicture::unregisterGraphicClass("TSPIBitmap");
 }
 
