@@ -196,6 +196,7 @@ void TMainForm::WMDropFiles(const QStringList &paths)
     if (paths.isEmpty())
         return;
     const QString path = paths.first();
+    LZHPanel->hide();
     if (!QFileInfo(path).isFile())
         return;
     if (LinkWorkDir)

@@ -56,9 +56,11 @@ TFileKind TMainForm::ClassifyFile(const QString &path, TExtKind kind)
 
 void TMainForm::OpenImage(const QString &path)
 {
+    // An archive entry always opens: entries of the same name come to the same temporary path,
+    // and numbered names are the rule in picture archives.
     if (FirstOpen)
         FirstOpen = false;
-    else if (path == CurrentFile)
+    else if (path == CurrentFile && !ArchiveOpening)
         return;
     if (!QFileInfo(path).isFile()) {
         MessageDlg(this, QStringLiteral("ﾌｧｲﾙが見つかりません\n") + path, TMsgKind::Information);

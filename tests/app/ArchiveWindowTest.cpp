@@ -198,3 +198,49 @@ TEST(ArchiveWindow, OpenImageListsLzhFiles)
     EXPECT_EQ(form.LZHPanel->ListView->count(), 5);
     EXPECT_NE(form.CurrentFile, ViewLzh);
 }
+
+TEST(ArchiveWindow, EntriesOfTheSameNameShowTheirOwnPictures)
+{
+    MessageRecorder messages;
+    TMainForm form;
+    const QString one = QStringLiteral(ARCHIVE_FIXTURES "/same_names_1.zip");
+    const QString two = QStringLiteral(ARCHIVE_FIXTURES "/same_names_2.zip");
+    struct Step {
+        const char *entry;
+        const QString &archive;
+        int width; // each 001.jpg is a picture of its own size
+    } steps[] = {{"001.jpg", one, 10}, {"001.jpg", two, 12}, {"a/001.jpg", two, 14}, {"b/001.jpg", two, 16},
+                 {"001.jpg", one, 10}};
+    for (const Step &s : steps) {
+        SCOPED_TRACE(s.entry);
+        form.OpenArchiveMember(QString::fromLatin1(s.entry), s.archive);
+        EXPECT_EQ(form.CurrentFile, TMainForm::TempFolder() + "001.jpg");
+        EXPECT_EQ(form.CurrentJpeg->width(), s.width);
+        EXPECT_EQ(form.Image1->picture().width(), s.width);
+    }
+    EXPECT_TRUE(messages.seen.isEmpty());
+    EXPECT_FALSE(tempContents().contains("001.jpg")) << "read into memory, then deleted";
+    // Outside an archive the same path still opens once only.
+    const int counter = form.GlobalCounter;
+    const QString picture = freshDir() + "/p.jpg";
+    ASSERT_TRUE(writeJpeg(picture, pattern(8, 6)));
+    form.OpenImage(picture);
+    form.OpenImage(picture);
+    EXPECT_EQ(form.GlobalCounter, counter + 1);
+}
+
+TEST(ArchiveWindow, ADropClosesIt)
+{
+    TMainForm form;
+    const QString dir = freshDir();
+    const QString picture = dir + "/p.jpg";
+    ASSERT_TRUE(writeJpeg(picture, pattern(8, 6)));
+    for (const QString &dropped : {picture, dir}) {
+        SCOPED_TRACE(dropped.toStdString());
+        form.ShowArchive(ViewLzh);
+        ASSERT_TRUE(form.LZHPanel->isVisible());
+        form.WMDropFiles({dropped});
+        EXPECT_FALSE(form.LZHPanel->isVisible());
+    }
+    EXPECT_EQ(form.CurrentFile, picture);
+}
