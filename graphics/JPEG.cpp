@@ -203,14 +203,13 @@ int readHeaderC(jpeg_decompress_struct *ci, ErrorMgr *err, SourceMgr *src, Heade
 struct DecodeJob {
     SourceMgr src;
     int scaleShift;
-    bool smoothing, grayOut, quantize, fast, buffered, cmyk;
+    bool smoothing, grayOut, quantize, fast, buffered, cmyk, gray;
     int presetColors; // > 0: colormap taken from presetMap
     JSAMPLE presetMap[3][256];
     // out
     int outWidth, outHeight, components;
     int mapColors;
     JSAMPLE map[3][256];
-    bool mapGray;
     // rows
     JSAMPLE *base;
     ptrdiff_t stride;
@@ -234,7 +233,9 @@ int decodeSetupC(jpeg_decompress_struct *ci, ErrorMgr *err, DecodeJob *job)
         ci->out_color_space = JCS_CMYK;
     else
         ci->out_color_space = JCS_EXT_BGR;
-    job->quantize = (job->quantize || ci->out_color_space == JCS_GRAYSCALE) && !job->cmyk;
+    // Grey output keeps every one of its 256 levels; only colour is quantised for 8-bit screens.
+    job->gray = ci->out_color_space == JCS_GRAYSCALE;
+    job->quantize = job->quantize && !job->gray && !job->cmyk;
     if (job->quantize) {
         ci->quantize_colors = TRUE;
         ci->desired_number_of_colors = 236;
@@ -252,7 +253,7 @@ int decodeSetupC(jpeg_decompress_struct *ci, ErrorMgr *err, DecodeJob *job)
             ci->enable_2pass_quant = ci->two_pass_quantize;
         }
     }
-    if (job->quantize && job->presetColors > 0 && ci->out_color_space != JCS_GRAYSCALE) {
+    if (job->quantize && job->presetColors > 0) {
         ci->colormap =
             (*ci->mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(ci), JPOOL_IMAGE, JDIMENSION(job->presetColors), 3);
         for (int c = 0; c < 3; ++c)
@@ -272,7 +273,6 @@ void copyColormap(jpeg_decompress_struct *ci, DecodeJob *job)
     if (!ci->quantize_colors || !ci->colormap)
         return;
     job->mapColors = ci->actual_number_of_colors > 256 ? 256 : ci->actual_number_of_colors;
-    job->mapGray = ci->out_color_components == 1;
     for (int c = 0; c < ci->out_color_components && c < 3; ++c)
         std::memcpy(job->map[c], ci->colormap[c], size_t(job->mapColors));
 }
@@ -850,7 +850,8 @@ void TJPEGImage::decode()
 
     auto bmp = std::make_unique<TBitmap>();
     progress(TProgressStage::psStarting, 0, false, QRect(), QString());
-    bmp->allocate(job->outWidth, job->outHeight, job->quantize ? TPixelFormat::pf8bit : TPixelFormat::pf24bit);
+    bmp->allocate(job->outWidth, job->outHeight,
+                  job->quantize || job->gray ? TPixelFormat::pf8bit : TPixelFormat::pf24bit);
     std::unique_ptr<JSAMPLE[]> cmykRow;
     if (job->cmyk)
         cmykRow = std::make_unique<JSAMPLE[]>(size_t(job->outWidth) * 4);
@@ -863,14 +864,17 @@ void TJPEGImage::decode()
     prog.install(reinterpret_cast<j_common_ptr>(ci.get()), this, &err, job->outWidth);
     const int code = decodeRunC(ci.get(), &err, job.get());
 
-    if (job->mapColors > 0) {
+    const bool paletted = job->mapColors > 0 || job->gray;
+    if (paletted) {
         QVector<QRgb> pal;
-        if (job->presetColors > 0)
+        if (job->gray)
+            for (int i = 0; i < 256; ++i)
+                pal.append(qRgb(i, i, i));
+        else if (job->presetColors > 0)
             pal = m_tempPalette->mid(0, job->presetColors);
         else
             for (int i = 0; i < job->mapColors; ++i)
-                pal.append(job->mapGray ? qRgb(job->map[0][i], job->map[0][i], job->map[0][i])
-                                        : qRgb(job->map[2][i], job->map[1][i], job->map[0][i]));
+                pal.append(qRgb(job->map[2][i], job->map[1][i], job->map[0][i]));
         bmp->setPalette(pal);
         m_paletteModified = true;
     }
@@ -891,7 +895,7 @@ void TJPEGImage::decode()
     m_bitmap = std::move(bmp);
     m_needRecalc = true;
     progress(TProgressStage::psEnding, 100, false, QRect(), QString());
-    if (job->mapColors > 0)
+    if (paletted)
         changed();
 }
 

@@ -150,3 +150,26 @@ TEST_F(Saving, OverwritingKeepsTheFilesModeAndFollowsALink)
     png.loadFromFile(real);
     EXPECT_EQ(png.width(), 40);
 }
+
+TEST_F(Saving, AGreyPictureShowsAndSavesItsOwnLevels)
+{
+    JpegOptions opt;
+    opt.gray = true;
+    const QString gray = dir + "/gray.jpg";
+    ASSERT_TRUE(writeJpeg(gray, pattern(64, 48, 7), opt));
+    const Decoded raw = rawDecode(readFile(gray));
+    form->OpenImage(gray);
+    answer = dir + "/gray.png";
+    form->SaveOverMenuClick();
+    TPNGImage png;
+    png.loadFromFile(answer);
+    ASSERT_EQ(QSize(png.width(), png.height()), QSize(raw.width, raw.height));
+    int mismatches = 0;
+    for (int y = 0; y < raw.height; ++y)
+        for (int x = 0; x < raw.width; ++x) {
+            const int v = raw.pixels[size_t(y * raw.width + x)];
+            mismatches += png.bitmap().pixel(x, y) != qRgb(v, v, v);
+            mismatches += form->CurrentJpeg->bitmap().pixel(x, y) != qRgb(v, v, v);
+        }
+    EXPECT_EQ(mismatches, 0);
+}

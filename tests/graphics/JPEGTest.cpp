@@ -106,24 +106,37 @@ TEST(JPEGImage, PictureFromABitmapSavesAsBaselineAtQuality90)
     EXPECT_EQ(buf.data(), encodeJpeg(src, {90, false, false, false}));
 }
 
-TEST(JPEGImage, GrayscaleDecodesToEightBitsWithAGrayPalette)
+TEST(JPEGImage, GrayscaleDecodesToEveryGreyLevelExactlyAsLibjpeg)
 {
     JpegOptions opt;
     opt.gray = true;
-    const QString path = fixture("gray.jpg", pattern(40, 30), opt);
+    const QString path = fixture("gray.jpg", pattern(64, 48), opt);
+    const Decoded raw = rawDecode(readFile(path));
+    ASSERT_EQ(raw.components, 1);
+    for (const bool eightBit : {false, true}) {
+        SCOPED_TRACE(eightBit ? "8-bit output" : "full colour output");
+        TJPEGImage img;
+        img.setEightBitOutput(eightBit);
+        img.loadFromFile(path);
+        EXPECT_TRUE(img.grayscale());
+        const TBitmap &b = img.bitmap();
+        ASSERT_EQ(b.pixelFormat(), TPixelFormat::pf8bit);
+        const QVector<QRgb> pal = b.palette();
+        ASSERT_EQ(pal.size(), 256) << "no quantisation: one entry per grey level";
+        for (int i = 0; i < 256; ++i)
+            ASSERT_EQ(pal[i], qRgb(i, i, i)) << i;
+        int mismatches = 0;
+        for (int y = 0; y < raw.height; ++y)
+            for (int x = 0; x < raw.width; ++x)
+                mismatches += b.constScanLine(y)[x] != raw.pixels[size_t(y * raw.width + x)];
+        EXPECT_EQ(mismatches, 0);
+    }
+    // Grey output asked of a colour picture is as exact.
+    const QString colour = fixture("colour-as-grey.jpg", pattern(32, 24));
     TJPEGImage img;
-    img.loadFromFile(path);
-    EXPECT_TRUE(img.grayscale());
-    ASSERT_FALSE(img.eightBitOutput());
-    const TBitmap &b = img.bitmap();
-    EXPECT_EQ(b.pixelFormat(), TPixelFormat::pf8bit);
-    const QVector<QRgb> pal = b.palette();
-    ASSERT_FALSE(pal.isEmpty());
-    EXPECT_LE(pal.size(), 236);
-    for (QRgb c : pal)
-        EXPECT_TRUE(qRed(c) == qGreen(c) && qGreen(c) == qBlue(c));
-    EXPECT_EQ(pal.first(), qRgb(0, 0, 0));
-    EXPECT_EQ(pal.last(), qRgb(255, 255, 255));
+    img.setGrayOutput(true);
+    img.loadFromFile(colour);
+    EXPECT_EQ(img.bitmap().palette().size(), 256);
 }
 
 TEST(JPEGImage, InvertedCmykShowsInColour)
