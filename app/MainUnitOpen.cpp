@@ -129,13 +129,17 @@ void TMainForm::showPreview(const QString &path, TBitmap preview)
     CurrentJpeg = std::move(placeholder);
     showSteps(path, &shown);
     Preload->whenDone(this, [this, waiting = CurrentJpeg.get()](std::unique_ptr<TJPEGImage> whole) {
-        // Only while the placeholder is on show untouched: a newer picture or a rotation wins.
-        if (!CurrentJpeg || CurrentJpeg.get() != waiting || CurrentJpeg->hasBitmap())
+        // A newer picture wins.
+        if (!CurrentJpeg || CurrentJpeg.get() != waiting)
             return;
-        if (whole)
-            CurrentJpeg = std::move(whole);
-        else
-            CurrentJpeg->DIBNeeded(); // decoding failed over there: fail here, with the message
+        // A command that needed the pixels meanwhile (copy, print, save, rotation) decoded or
+        // replaced them itself: keep those. Either way the view leaves the preview now.
+        if (!CurrentJpeg->hasBitmap()) {
+            if (whole)
+                CurrentJpeg = std::move(whole);
+            else
+                CurrentJpeg->DIBNeeded(); // decoding failed over there: fail here, with the message
+        }
         Image1->picture().assign(CurrentJpeg.get());
     });
 }

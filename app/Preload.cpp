@@ -13,7 +13,8 @@ TPreload::~TPreload()
         m_thread.join();
 }
 
-void TPreload::start(const QString &path, const QSize &previewSize, qint64 previewAbove)
+void TPreload::start(const QString &path, const TJPEGDefaults &options, const QSize &previewSize,
+                     qint64 previewAbove)
 {
     if (m_thread.joinable())
         return;
@@ -23,13 +24,13 @@ void TPreload::start(const QString &path, const QSize &previewSize, qint64 previ
         m_size = info.size();
         m_modified = info.lastModified();
     }
-    m_thread = std::thread([this, file = m_path, previewSize, previewAbove] {
+    m_thread = std::thread([this, file = m_path, options, previewSize, previewAbove] {
         FcInit();
         if (file.isEmpty())
             return;
         std::unique_ptr<TJPEGImage> img;
         try {
-            img = std::make_unique<TJPEGImage>();
+            img = std::make_unique<TJPEGImage>(options);
             img->loadFromFile(file);
             if (qint64(img->width()) * img->height() > previewAbove) {
                 TBitmap part = img->decodeTopLeft(previewSize);

@@ -26,7 +26,10 @@ public:
     // would otherwise wait for it), then decodes path when that is a ".jpg" or ".jpeg" file.
     // Pictures of more than previewAbove pixels get a preview of previewSize first. One worker
     // only: on two cores the window's own thread keeps a core to itself.
-    void start(const QString &path, const QSize &previewSize = QSize(1280, 1024), qint64 previewAbove = 4'000'000);
+    // The picture takes options, a copy made here: the worker never reads JpegDefaults, which
+    // the user-interface thread may set meanwhile.
+    void start(const QString &path, const TJPEGDefaults &options = JpegDefaults,
+               const QSize &previewSize = QSize(1280, 1024), qint64 previewAbove = 4'000'000);
 
     struct First {
         std::unique_ptr<TJPEGImage> picture; // the whole picture, decoded

@@ -557,11 +557,13 @@ struct JpegProgress {
 
 // ---- TJPEGImage ---------------------------------------------------------------------------
 
-TJPEGImage::TJPEGImage()
-    : m_body(std::make_shared<TJPEGData>()), m_blockSmoothing(JpegDefaults.BlockSmoothing), m_grayOutput(JpegDefaults.GrayOutput),
-      m_eightBitOutput(JpegDefaults.EightBitOutput), m_encodeQuality(JpegDefaults.EncodeQuality),
-      m_progressiveRedraw(JpegDefaults.ProgressiveRedraw), m_progressiveWrite(JpegDefaults.ProgressiveWrite),
-      m_fastDecode(JpegDefaults.FastDecode), m_scaleShift(JpegDefaults.ScaleShift)
+TJPEGImage::TJPEGImage() : TJPEGImage(JpegDefaults) {}
+
+TJPEGImage::TJPEGImage(const TJPEGDefaults &options)
+    : m_body(std::make_shared<TJPEGData>()), m_blockSmoothing(options.BlockSmoothing), m_grayOutput(options.GrayOutput),
+      m_eightBitOutput(options.EightBitOutput), m_encodeQuality(options.EncodeQuality),
+      m_progressiveRedraw(options.ProgressiveRedraw), m_progressiveWrite(options.ProgressiveWrite),
+      m_fastDecode(options.FastDecode), m_scaleShift(options.ScaleShift)
 {
 }
 

@@ -37,7 +37,9 @@ struct TJPEGData;
 
 class TJPEGImage : public TGraphic {
 public:
-    TJPEGImage();
+    TJPEGImage(); // with JpegDefaults: the user-interface thread's
+    // With options of its own: what another thread uses, so it never reads JpegDefaults.
+    explicit TJPEGImage(const TJPEGDefaults &options);
     ~TJPEGImage() override;
 
     std::unique_ptr<TGraphic> clone() const override;

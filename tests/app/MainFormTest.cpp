@@ -8,6 +8,7 @@
 #include "TestSupport.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QDesktopServices>
 #include <QDir>
 #include <QElapsedTimer>
@@ -436,6 +437,18 @@ TEST_F(MainFormFixture, PreloadHandsOverOnlyTheSameUnchangedFile)
         EXPECT_EQ(p1.take(bad).picture, nullptr);
         EXPECT_EQ(p2.take(txt).picture, nullptr);
     }
+    {
+        // The worker decodes with the options it was handed, whatever the defaults become.
+        TJPEGDefaults eightBit = JpegDefaults;
+        eightBit.EightBitOutput = true;
+        TPreload p;
+        p.start(a, eightBit);
+        auto img = p.take(a).picture;
+        ASSERT_NE(img, nullptr);
+        EXPECT_TRUE(img->eightBitOutput());
+        EXPECT_EQ(img->bitmap().pixelFormat(), TPixelFormat::pf8bit);
+        EXPECT_FALSE(JpegDefaults.EightBitOutput);
+    }
     // The window uses the handed-over picture.
     TPreload p;
     p.start(b);
@@ -474,7 +487,7 @@ struct HeldPreview {
     HeldPreview(const QString &file, const QSize &preview)
     {
         preload.AfterPreview = [this] { gate.wait(); };
-        preload.start(file, preview, 1000);
+        preload.start(file, JpegDefaults, preview, 1000);
         form = std::make_unique<TMainForm>(QStringList{file});
         form->Preload = &preload;
         showAndSettle(*form);
@@ -530,6 +543,22 @@ TEST_F(MainFormFixture, RotationDuringThePreviewWinsOverTheArrivingPicture)
     waitFor([] { return false; }, 300);
     EXPECT_EQ(QSize(form.CurrentJpeg->width(), form.CurrentJpeg->height()), QSize(101, 201));
     EXPECT_EQ(form.Image1->size(), QSize(101, 201));
+}
+
+TEST_F(MainFormFixture, ACopyDuringThePreviewStillEndsOnTheWholePicture)
+{
+    const QString big = jpegFixture(dir, "big.jpg", 300, 200);
+    HeldPreview held(big, QSize(32, 32));
+    TMainForm &form = *held.form;
+    ASSERT_NE(dynamic_cast<TPreviewGraphic *>(form.Image1->picture().graphic()), nullptr);
+    form.Copy1Click(); // decodes the picture in memory itself
+    EXPECT_EQ(QGuiApplication::clipboard()->image().size(), QSize(300, 200));
+    held.gate.release();
+    ASSERT_TRUE(waitFor([&] { return dynamic_cast<TJPEGImage *>(form.Image1->picture().graphic()) != nullptr; }));
+    const QImage shown = form.Image1->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    TBitmap whole;
+    whole.assign(*form.CurrentJpeg);
+    EXPECT_EQ(shown, whole.toImage().convertToFormat(QImage::Format_RGB32)) << "not the preview's corner";
 }
 
 TEST_F(MainFormFixture, DamagedFirstPictureIsReportedOverTheShownWindow)
