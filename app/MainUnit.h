@@ -290,4 +290,7 @@ private:
     int m_exposeWaits = 0;
     bool m_closing = false;
     bool m_pluginsLoaded = false;
+    // Counts the pictures put on show (opened, or turned): a long command that let events run
+    // sees whether its picture is still the one on show.
+    quint64 m_pictureSerial = 0;
 };

@@ -146,6 +146,7 @@ void TMainForm::showPreview(const QString &path, TBitmap preview)
 
 void TMainForm::showSteps(const QString &path, const TGraphic *shown)
 {
+    ++m_pictureSerial;
     Image1->picture().assign(shown ? shown : CurrentJpeg.get());
     Image1->setToolTip(path);
     CurrentFile = path;

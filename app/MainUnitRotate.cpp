@@ -138,6 +138,9 @@ void TMainForm::RotatePicture(int degrees)
     // Nothing on show: turning nothing would make a one-pixel grey picture out of it.
     if (!CurrentJpeg || CurrentJpeg->isEmpty())
         return;
+    // Events run while it turns: a picture opened (or turned) meanwhile is not this one's to change.
+    const quint64 picture = m_pictureSerial;
+    const auto stillOurs = [&] { return !m_closing && CurrentJpeg && m_pictureSerial == picture; };
     TBitmap src;
     src.assign(*CurrentJpeg);
     src.setPixelFormat(TPixelFormat::pf32bit);
@@ -149,10 +152,11 @@ void TMainForm::RotatePicture(int degrees)
             StatusBar->setGauge(percent);
         }
         QCoreApplication::processEvents();
-        return !m_closing;
+        return stillOurs();
     });
-    if (m_closing || !CurrentJpeg)
+    if (!stillOurs())
         return;
+    ++m_pictureSerial;
     CurrentJpeg->assign(dst);
     Image1->resize(CurrentJpeg->width(), CurrentJpeg->height());
     Image1->picture().assign(CurrentJpeg.get());

@@ -19,6 +19,7 @@
 #include <QScrollBar>
 #include <QSlider>
 #include <QSpinBox>
+#include <QTimer>
 #include <QToolButton>
 
 #include <gtest/gtest.h>
@@ -403,6 +404,40 @@ TEST_F(MainFormFixture, RotationWorksOnThePictureOnShow)
     TJPEGImage back;
     back.loadFromFile(out);
     EXPECT_EQ(QSize(back.width(), back.height()), QSize(52, 102));
+}
+
+TEST_F(MainFormFixture, APictureOpenedDuringARotationIsLeftAlone)
+{
+    TMainForm form;
+    showAndSettle(form);
+    form.OpenImage(a);
+    // Opened (and, in the second round, turned) while the first rotation lets events run.
+    for (const bool turnAgain : {false, true}) {
+        SCOPED_TRACE(turnAgain ? "a second rotation" : "another picture");
+        bool ran = false;
+        // Two hops: the command lets events run once before it starts turning.
+        QTimer::singleShot(0, &form, [&] {
+            QTimer::singleShot(0, &form, [&] {
+                ran = true;
+                if (turnAgain)
+                    form.RotatePicture(180);
+                else
+                    form.OpenImage(b);
+            });
+        });
+        const QString before = form.CurrentFile;
+        const QSize size(form.CurrentJpeg->width(), form.CurrentJpeg->height());
+        form.RotatePicture(90);
+        ASSERT_TRUE(ran);
+        if (turnAgain) {
+            EXPECT_EQ(QSize(form.CurrentJpeg->width(), form.CurrentJpeg->height()), size + QSize(1, 1))
+                << "the later rotation's result stays";
+        } else {
+            EXPECT_EQ(form.CurrentFile, b);
+            EXPECT_EQ(form.CurrentJpeg->width(), 60) << "the newly opened picture, unturned";
+            EXPECT_EQ(form.Image1->size(), QSize(60, 40));
+        }
+    }
 }
 
 TEST_F(MainFormFixture, PreloadHandsOverOnlyTheSameUnchangedFile)
