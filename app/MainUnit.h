@@ -9,6 +9,7 @@
 #include "JPEG.h"
 
 #include <QCursor>
+#include <QElapsedTimer>
 #include <QMainWindow>
 
 #include <optional>
@@ -159,6 +160,18 @@ public:
     // The size of the image control for a W x H picture at zoom position pos (0..8).
     static QSize ZoomSize(int pos, int w, int h);
 
+    // ---- window frame: the title bar's window menu and icon
+    QMenu *PopupMenu1 = nullptr;
+    QAction *NormalizeMenu = nullptr, *MaximizeMenu = nullptr;
+    // A click on the icon opens the window menu below it; a double click there closes.
+    void Image2Click();
+    void PopupMenu1Popup();
+    void WinStateButtonClick();
+    void MaximizeMenuClick();
+    void MiniMizeButtonClick();
+    void ExitButtonClick();
+    void N15Click(); // "閉じる(&C)"
+
     // ---- state (fields of the window)
     QString CurrentFile;
     QString DefaultImage;
@@ -272,6 +285,8 @@ protected:
 private:
     void buildWindow();
     void loadCursors();
+    void buildWindowMenu();
+    bool frameEventFilter(QObject *watched, QEvent *event);
     // The open dialog's own filter, then every registered picture format's.
     void extendOpenFilter();
     QString askSaveName(TFileDialog &dialog);
@@ -293,4 +308,5 @@ private:
     // Counts the pictures put on show (opened, or turned): a long command that let events run
     // sees whether its picture is still the one on show.
     quint64 m_pictureSerial = 0;
+    QElapsedTimer m_iconClicked;
 };

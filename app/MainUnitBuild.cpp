@@ -68,13 +68,14 @@ void TMainForm::buildWindow()
     exitButton->setText(QStringLiteral("×"));
     exitButton->setToolTip(QStringLiteral("終了"));
     exitButton->setAutoRaise(true);
-    connect(exitButton, &QToolButton::clicked, this, &QWidget::close);
+    connect(exitButton, &QToolButton::clicked, this, [this] { ExitButtonClick(); });
     barLayout->addWidget(Image2);
     barLayout->addWidget(DRLabel1);
     barLayout->addStretch();
     barLayout->addWidget(exitButton);
-    bar->OnDoubleClick = [this] { isMaximized() ? showNormal() : showMaximized(); };
+    bar->OnDoubleClick = [this] { WinStateButtonClick(); };
     setMenuWidget(Bar1);
+    buildWindowMenu();
 
     // Menus.
     FileMenu = new QMenu(this);

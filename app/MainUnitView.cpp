@@ -68,6 +68,8 @@ void TMainForm::ViewRateEnter()
 
 bool TMainForm::eventFilter(QObject *watched, QEvent *event)
 {
+    if (frameEventFilter(watched, event))
+        return true;
     if (watched == ViewRate && event->type() == QEvent::FocusIn) {
         ViewRateEnter();
     } else if (ScrollBox1 && watched == ScrollBox1->viewport() && event->type() == QEvent::MouseButtonPress) {

@@ -4,6 +4,7 @@
 #include "MsgBox.h"
 #include "Preload.h"
 #include "RotateUnit.h"
+#include "SSImage.h"
 #include "StatusBarEx.h"
 #include "TestSupport.h"
 
@@ -15,6 +16,8 @@
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QKeyEvent>
+#include <QMouseEvent>
+#include <QMenu>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSlider>
@@ -656,3 +659,51 @@ TEST_F(MainFormFixture, ClosingDeletesTheTemporaryFilesThatStillExist)
     EXPECT_TRUE(QFileInfo::exists(a));
 }
 
+
+TEST_F(MainFormFixture, TheTitleIconOpensTheWindowMenuAndADoubleClickCloses)
+{
+    const auto closeItem = [](const QMenu *menu) -> QAction * {
+        for (QAction *a : menu->actions())
+            if (a->text() == "閉じる(&C)")
+                return a;
+        return nullptr;
+    };
+    const auto send = [](QWidget *to, QEvent::Type type, const QPoint &local) {
+        QMouseEvent e(type, QPointF(local), QPointF(to->mapToGlobal(local)), Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
+        QApplication::sendEvent(to, &e);
+    };
+    {
+        TMainForm form;
+        showAndSettle(form);
+        send(form.Image2, QEvent::MouseButtonPress, QPoint(4, 4));
+        ASSERT_TRUE(form.PopupMenu1->isVisible()) << "a click on the icon opens the window menu";
+        EXPECT_EQ(form.PopupMenu1->pos(), form.Image2->mapToGlobal(QPoint(0, form.Image2->height())));
+        EXPECT_TRUE(form.MaximizeMenu->isEnabled());
+        EXPECT_FALSE(form.NormalizeMenu->isEnabled());
+        QAction *close = closeItem(form.PopupMenu1);
+        ASSERT_NE(close, nullptr);
+        form.PopupMenu1->hide();
+        close->trigger();
+        EXPECT_FALSE(form.isVisible());
+    }
+    {
+        // The second click of a double click lands on the menu the first one opened.
+        TMainForm form;
+        showAndSettle(form);
+        send(form.Image2, QEvent::MouseButtonPress, QPoint(4, 4));
+        ASSERT_TRUE(form.PopupMenu1->isVisible());
+        const QPoint onIcon = form.PopupMenu1->mapFromGlobal(form.Image2->mapToGlobal(QPoint(4, 4)));
+        send(form.PopupMenu1, QEvent::MouseButtonPress, onIcon);
+        EXPECT_FALSE(form.PopupMenu1->isVisible());
+        EXPECT_FALSE(form.isVisible());
+        EXPECT_FALSE(form.isMaximized());
+    }
+    {
+        TMainForm form;
+        showAndSettle(form);
+        send(form.Image2, QEvent::MouseButtonDblClick, QPoint(4, 4));
+        EXPECT_FALSE(form.isVisible()) << "closed, not maximised";
+        EXPECT_FALSE(form.isMaximized());
+    }
+}
