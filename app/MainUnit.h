@@ -111,8 +111,9 @@ public:
     // "暗号化JPEGに保存": asks for a .jpz name and the passphrase, then writes the picture on show
     // enciphered there. Does nothing without a picture. Throws EInOutError.
     void CryptSaveMenuClick();
-    // The open path for ".jpz": asks for the passphrase, deciphers into memory and loads the
-    // result into into. False when cancelled or the passphrase is wrong (said in a message box).
+    // The open path for ".jpz": asks for the passphrase, deciphers into memory and loads and
+    // decodes the result into into. False when cancelled or when the result does not load or
+    // decode, for whatever reason (said as a wrong passphrase in a message box).
     bool OpenCryptedJpeg(const QString &path, TJPEGImage &into);
     // How the two commands ask; tests answer instead of a person. Empty optional / string = cancel.
     std::function<std::optional<QString>(const QString &remembered)> AskPassphrase;

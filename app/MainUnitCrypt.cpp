@@ -82,9 +82,11 @@ bool TMainForm::OpenCryptedJpeg(const QString &path, TJPEGImage &into)
     BF1->setKey(QByteArray());
     SecureZero(key.data(), size_t(key.size()));
     plain.open(QIODevice::ReadOnly);
+    // Whatever a wrong key's bytes make the reader or the decoder throw means the same to the user.
     try {
         into.loadFromStream(plain);
-    } catch (const EJPEG &) {
+        into.DIBNeeded();
+    } catch (const std::exception &) {
         MessageDlg(this, QStringLiteral("パスワードが間違っています"), TMsgKind::Warning);
         return false;
     }

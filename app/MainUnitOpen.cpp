@@ -76,7 +76,6 @@ void TMainForm::OpenImage(const QString &path)
             auto jpeg = std::make_unique<TJPEGImage>();
             if (!OpenCryptedJpeg(path, *jpeg))
                 return;
-            jpeg->DIBNeeded();
             CurrentJpeg = std::move(jpeg);
             showSteps(path);
             break;

@@ -9,6 +9,7 @@
 #include "TestSupport.h"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -269,4 +270,50 @@ TEST_F(Jpz, OverwritingKeepsTheFilesModeAndFollowsALink)
     form->CryptSaveMenuClick();
     EXPECT_TRUE(QFileInfo(link).isSymLink());
     EXPECT_EQ(readFile(dir + "/new.jpz"), readFile(kFixtures + "/ascii.jpz"));
+}
+
+TEST_F(Jpz, WhateverTheDecipheredBytesThrowReadsAsAWrongPassphrase)
+{
+    // A picture whose header reads but whose decoding fails: a progressive JPEG whose first scan
+    // claims coefficients a DC scan cannot have.
+    JpegOptions opt;
+    opt.progressive = true;
+    QByteArray broken = encodeJpeg(pattern(32, 24), opt);
+    const qsizetype sos = broken.indexOf("\xFF\xDA");
+    ASSERT_GT(sos, 0);
+    const int components = uchar(broken[sos + 4]);
+    broken[sos + 5 + 2 * components + 1] = char(5); // Se of a DC scan must be 0
+    {
+        TJPEGImage plain;
+        QBuffer b(&broken);
+        b.open(QIODevice::ReadOnly);
+        plain.loadFromStream(b);
+        ASSERT_THROW(plain.DIBNeeded(), EJPEG) << "the header reads, the decode fails";
+    }
+    const auto encipher = [&](const QString &target, const QByteArray &bytes) {
+        QByteArray key;
+        ToShiftJIS(QStringLiteral("PictlaneTest"), key);
+        form->BF1->OutputFilePath = target;
+        form->BF1->setKey(key);
+        form->BF1->CipherMode = TCipherMode::CFBMode;
+        form->BF1->IVector = "PLTOOLS1";
+        form->BF1->EncryptToFile(bytes);
+    };
+    form->OpenImage(kFixtures + "/plain.jpg");
+    answer = "PictlaneTest";
+    struct Case {
+        const char *name;
+        QByteArray plain;
+    } cases[] = {{"decodes badly", broken}, {"empty", QByteArray()}, {"a few bytes", QByteArray("\xFF\xD8\xFF")}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        messages.clear();
+        const QString jpz = dir + "/" + c.name + ".jpz";
+        encipher(jpz, c.plain);
+        form->OpenImage(jpz);
+        EXPECT_EQ(messages, QStringList{"パスワードが間違っています"});
+        EXPECT_EQ(form->CurrentFile, kFixtures + "/plain.jpg");
+        EXPECT_EQ(form->Image1->picture().width(), 48);
+    }
+    EXPECT_TRUE(tempFiles().isEmpty());
 }
