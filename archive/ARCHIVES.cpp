@@ -26,6 +26,10 @@ void TCmdOpt::AddQuoted(const QString &prefix, const QString &value)
 {
     if (IsArcNul(value))
         return;
+    // The command line has no escape for a quote: one inside a name would end it there and let
+    // the rest pass as switches (a TAR "-o" could send the extraction elsewhere).
+    if (value.contains(QLatin1Char('"')))
+        throw EArchiver(QStringLiteral("名前に \" を含むため書庫の命令に渡せません: %1").arg(value));
     if (prefix.isEmpty())
         AddText(QLatin1Char('"') + value + QLatin1Char('"'));
     else

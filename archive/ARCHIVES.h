@@ -48,6 +48,8 @@ public:
 };
 
 // Assembles the switches and names of a command line; the text always starts with a space.
+// A console-style command line as the archiver libraries take it. A quoted value holding a
+// quote cannot be written: EArchiver.
 class TCmdOpt {
 public:
     QString Text;

@@ -234,6 +234,35 @@ TEST(Wrappers, ViewerExtractionCommandLines)
     EXPECT_TRUE(QFileInfo(folder + QLatin1String("testdir/test.txt")).isFile());
 }
 
+TEST(Wrappers, ANameWithAQuoteIsRefusedByEveryFamily)
+{
+    for (const char *name : {"view.lzh", "view.arj", "view.zip", "view.cab", "view.rar", "view.tar", "view.tgz"}) {
+        SCOPED_TRACE(name);
+        const QString outside = freshDir(), folder = freshDir() + QLatin1Char('/');
+        // What the quote would do unrefused: end the name and pass "-o" with a folder of its own.
+        const QString entry = QStringLiteral("sub/c.png\" -o \"") + outside + QLatin1Char('/');
+        const QStringList files{entry};
+        TArchiveFile file;
+        file.setFileName(fixture(name));
+        file.Options().x = 0;
+        try {
+            file.Extract(0, folder, &files);
+            ADD_FAILURE() << "extracted";
+        } catch (const EArchiver &e) {
+            EXPECT_TRUE(e.message().contains(entry)) << e.message().toStdString();
+        }
+        EXPECT_TRUE(QDir(outside).isEmpty());
+        EXPECT_TRUE(QDir(folder).isEmpty());
+    }
+    // The archive's own name too.
+    const QString odd = freshDir() + QStringLiteral("/a\"b.tar");
+    ASSERT_TRUE(QFile::copy(fixture("view.tar"), odd));
+    TArchiveFile file;
+    file.setFileName(odd);
+    const QStringList files{QStringLiteral("a.jpg")};
+    EXPECT_THROW(file.Extract(0, freshDir() + QLatin1Char('/'), &files), EArchiver);
+}
+
 TEST(Wrappers, ExtractedBytesMatchTheArchive)
 {
     // The tools made these from the same a.jpg; every back end must give it back unchanged.
