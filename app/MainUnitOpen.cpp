@@ -13,6 +13,7 @@
 #include "StatusBarEx.h"
 
 #include <QDesktopServices>
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -210,7 +211,11 @@ void TMainForm::OpenArchiveMember(const QString &entry, const QString &archive)
         file.setFileName(archive);
         file.Options().x = 0;
         file.Options().n = 0;
-        file.Extract(winId(), temp, &files);
+        // The module has removed what it began; a full folder is said as such, where any other
+        // failure shows as the missing file below.
+        if (file.Extract(winId(), temp, &files) == ARC_ERROR_DISK_SPACE)
+            throw EArchiver(QStringLiteral("一時フォルダ %1 に空きが足りないため、%2 を書庫から取り出せません。")
+                                .arg(QDir::toNativeSeparators(temp), entry));
     }
     struct Opening {
         TMainForm *f;

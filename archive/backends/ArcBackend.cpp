@@ -11,6 +11,7 @@
 #include <iconv.h>
 #include <random>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 namespace arcbackend {
@@ -312,7 +313,7 @@ bool safeRelativePath(const std::string &name, bool flat, std::string &rel)
     return true;
 }
 
-int32_t writeUnder(const std::string &folder, const std::string &rel,
+int32_t writeUnder(const std::string &folder, const std::string &rel, int64_t expectedSize,
                    const std::function<bool(int fd)> &fill, std::string &report)
 {
     int dir = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -338,6 +339,13 @@ int32_t writeUnder(const std::string &folder, const std::string &rel,
         dir = sub;
     }
     const std::string leaf = rel.substr(start);
+    struct statvfs fs {};
+    if (expectedSize > 0 && fstatvfs(dir, &fs) == 0 &&
+        uint64_t(expectedSize) > uint64_t(fs.f_bavail) * uint64_t(fs.f_frsize)) {
+        close(dir);
+        report += "no room for " + rel + ": " + std::strerror(ENOSPC) + "\n";
+        return ARC_ERROR_DISK_SPACE;
+    }
     static thread_local std::mt19937 rng{std::random_device{}()};
     std::string temp;
     int fd = -1;
@@ -352,14 +360,23 @@ int32_t writeUnder(const std::string &folder, const std::string &rel,
         report += "cannot create " + rel + "\n";
         return ARC_ERROR_CANNOT_WRITE;
     }
+    errno = 0;
     bool ok = fill(fd);
-    ok = (close(fd) == 0) && ok;
+    int err = errno;
+    if (close(fd) != 0 && ok) {
+        ok = false;
+        err = errno;
+    }
     // The rename replaces a link of the same name itself, never what it points at.
-    if (!ok || renameat(dir, temp.c_str(), dir, leaf.c_str()) != 0) {
+    if (ok && renameat(dir, temp.c_str(), dir, leaf.c_str()) != 0) {
+        ok = false;
+        err = errno;
+    }
+    if (!ok) {
         unlinkat(dir, temp.c_str(), 0);
         close(dir);
-        report += "cannot write " + rel + "\n";
-        return ARC_ERROR_CANNOT_WRITE;
+        report += "cannot write " + rel + (err ? std::string(": ") + std::strerror(err) : std::string()) + "\n";
+        return err == ENOSPC || err == EFBIG || err == EDQUOT ? ARC_ERROR_DISK_SPACE : ARC_ERROR_CANNOT_WRITE;
     }
     close(dir);
     return ARC_OK;
@@ -446,7 +463,8 @@ int32_t extract(const Family &family, const ExtractJob &job, std::string &report
             continue;
         }
         bool readFailed = false;
-        const int32_t w = writeUnder(job.folder, rel, [&](int fd) {
+        const int64_t size = archive_entry_size_is_set(e) ? int64_t(archive_entry_size(e)) : -1;
+        const int32_t w = writeUnder(job.folder, rel, size, [&](int fd) {
             const void *buf;
             size_t size;
             la_int64_t offset;

@@ -126,8 +126,10 @@ int32_t writeArchive(const WriteJob &job, std::string &report);
 bool safeRelativePath(const std::string &name, bool flat, std::string &rel);
 
 // Creates rel under folder (creating subfolders, following no links) from what fill writes into
-// the file descriptor it gets; the file appears complete or not at all. 0 on success.
-int32_t writeUnder(const std::string &folder, const std::string &rel,
+// the file descriptor it gets; the file appears complete or not at all. 0 on success. An entry
+// of expectedSize bytes (when known, >= 0) that the folder's file system has no room for is
+// not begun: a full temporary folder in memory would starve the whole machine.
+int32_t writeUnder(const std::string &folder, const std::string &rel, int64_t expectedSize,
                    const std::function<bool(int fd)> &fill, std::string &report);
 
 // Turns a raw Shift-JIS name into UTF-8 (for ZIP archives made on Japanese Windows).

@@ -358,11 +358,11 @@ int32_t runArj(const char *line, char *output, uint32_t size)
             continue;
         }
         // The entry's bytes go straight into the file we made; 7-Zip itself writes nothing.
-        const int32_t w = writeUnder(folder, rel, [&](int fd) {
+        const int32_t w = writeUnder(folder, rel, int64_t(e.size), [&](int fd) {
             return run7z({"e", "-so", "-tarj", "-spd", "-sccUTF-8", "--", cmd.archive, e.name}, fd, nullptr);
         }, report);
         if (w != ARC_OK)
-            result = ARC_ERROR_CANNOT_READ;
+            result = w == ARC_ERROR_DISK_SPACE ? w : ARC_ERROR_CANNOT_READ;
     }
     for (size_t i = 0; i < used.size(); ++i)
         if (!used[i]) {

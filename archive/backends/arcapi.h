@@ -41,6 +41,7 @@ typedef struct ArcHandleRec *HARC;
 /* Result codes of the command function (0 is success). */
 enum {
     ARC_OK = 0,
+    ARC_ERROR_DISK_SPACE = 0x8005,   /* no room for an entry where it was to go */
     ARC_ERROR_CANNOT_WRITE = 0x8013, /* an entry could not be written */
     ARC_ERROR_UNSAFE_NAME = 0x8017,  /* an entry would land outside the destination */
     ARC_ERROR_ARC_FILE_OPEN = 0x8018,

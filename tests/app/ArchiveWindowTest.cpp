@@ -244,3 +244,25 @@ TEST(ArchiveWindow, ADropClosesIt)
     }
     EXPECT_EQ(form.CurrentFile, picture);
 }
+
+TEST(ArchiveWindow, AFullTemporaryFolderIsSaidAndLeavesNothingBehind)
+{
+    MessageRecorder messages;
+    TMainForm form;
+    const QString picture = freshDir() + "/p.jpg";
+    ASSERT_TRUE(writeJpeg(picture, pattern(8, 6)));
+    form.OpenImage(picture);
+    const QStringList before = tempContents();
+    try {
+        const DiskFullAfter full(100); // the entry is 291 bytes
+        form.OpenArchiveMember(QStringLiteral("001.jpg"), QStringLiteral(ARCHIVE_FIXTURES "/same_names_1.zip"));
+        ADD_FAILURE() << "no exception";
+    } catch (const EArchiver &e) {
+        EXPECT_TRUE(e.message().contains("空きが足りない")) << e.message().toStdString();
+        EXPECT_TRUE(e.message().contains("001.jpg"));
+    }
+    EXPECT_EQ(tempContents(), before) << "no partial copy";
+    EXPECT_EQ(form.CurrentFile, picture);
+    EXPECT_FALSE(form.ArchiveOpening);
+    EXPECT_TRUE(messages.seen.isEmpty());
+}
