@@ -6,10 +6,12 @@
 #include "SPIBmp.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 #include <dlfcn.h>
 #include <link.h>
+#include <sys/stat.h>
 
 namespace {
 TSPIs *g_active = nullptr;
@@ -238,11 +240,15 @@ void TSPIs::searchFolder(const QString &folder, const QString &pattern)
     if (folder.isEmpty())
         return;
     const QString dir = folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
-    // Plain files only: hidden ones and folders are passed over.
+    // Regular files only (or links to them): hidden ones, folders, and above all FIFOs and
+    // devices are passed over; dlopen would wait on a FIFO for ever.
     QStringList paths;
-    for (const QString &name : QDir(dir).entryList({pattern}, QDir::Files | QDir::System, QDir::Name))
-        if (IndexOf(dir + name) < 0)
+    for (const QString &name : QDir(dir).entryList({pattern}, QDir::Files, QDir::Name)) {
+        struct stat st {};
+        if (::stat(QFile::encodeName(dir + name).constData(), &st) == 0 && S_ISREG(st.st_mode) &&
+            IndexOf(dir + name) < 0)
             paths.append(dir + name);
+    }
     for (const QString &path : std::as_const(paths)) {
         std::unique_ptr<TSPI> spi = CreateSPI(path);
         if (!spi || IndexOf(spi->FileName) >= 0)

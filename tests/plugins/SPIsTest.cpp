@@ -12,11 +12,16 @@
 
 #include <gtest/gtest.h>
 
+#include <future>
+
 #include <cstring>
 
 #include <algorithm>
 
 #include <dlfcn.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <gif_lib.h>
 #include <tiffio.h>
 #include <webp/encode.h>
@@ -52,6 +57,27 @@ TEST(SPIs, DiscoveryKindsAndWhatIsPassedOver)
     spis.Search(kDir + "/*.spi");
     EXPECT_EQ(spis.Count(), 3);
     EXPECT_EQ(spis.IndexOf(in->FileName), 1);
+}
+
+TEST(SPIs, AFifoNamedLikeAPluginIsPassedOver)
+{
+    const QString dir = testing_support::freshDir();
+    ASSERT_TRUE(QFile::copy(kDir + "/test_IMPORT.spi", dir + "/b.spi"));
+    const QByteArray fifo = QFile::encodeName(dir + "/a.spi");
+    ASSERT_EQ(::mkfifo(fifo.constData(), 0600), 0);
+    TSPIs spis;
+    auto search = std::async(std::launch::async, [&] { spis.Search(dir + "/*.spi"); });
+    const bool finished = search.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+    if (!finished) {
+        // Let the waiting open go, so the test ends and says why.
+        const int fd = ::open(fifo.constData(), O_WRONLY | O_NONBLOCK);
+        if (fd >= 0)
+            ::close(fd);
+        search.wait();
+    }
+    EXPECT_TRUE(finished) << "the search waited on the FIFO";
+    EXPECT_EQ(names(spis), QStringList{"b.spi:00IN"});
+    TPicture::unregisterGraphicClass("TSPIBitmap");
 }
 
 TEST(SPIs, ImportPluginsOnlyAndTheirFormatsRegistered)
