@@ -1,5 +1,6 @@
 #include "MainUnit.h"
 
+#include "ArrivingBytes.h"
 #include "Blowunit.h"
 #include "MsgBox.h"
 #include "PrivateTemp.h"
@@ -76,17 +77,28 @@ bool TMainForm::OpenCryptedJpeg(const QString &path, TJPEGImage &into)
     BF1->CipherMode = TCipherMode::CFBMode;
     BF1->IVector = kJpzVector;
     LastPass = *pass; // remembered whatever comes of it
-    // Deciphered into memory: the plain picture never touches the disk.
-    QBuffer plain;
-    plain.setData(BF1->DecryptFile());
-    BF1->setKey(QByteArray());
-    SecureZero(key.data(), size_t(key.size()));
-    plain.open(QIODevice::ReadOnly);
+    struct Wipe {
+        TMainForm *f;
+        QByteArray &key;
+        ~Wipe()
+        {
+            f->BF1->setKey(QByteArray());
+            SecureZero(key.data(), size_t(key.size()));
+        }
+    } wipe{this, key};
+    // Deciphered into memory, the plain picture never touching the disk, and on the second core
+    // while the decoder works on what is already there.
+    const std::shared_ptr<TArrivingBytes> plain = BF1->DecryptFileArriving();
     // Whatever a wrong key's bytes make the reader or the decoder throw means the same to the user.
+    bool loaded = true;
     try {
-        into.loadFromStream(plain);
+        into.loadFromArriving(plain);
         into.DIBNeeded();
     } catch (const std::exception &) {
+        loaded = false;
+    }
+    plain->stop(); // the decipherer reads the key schedule: done with it before anything else
+    if (!loaded) {
         MessageDlg(this, QStringLiteral("パスワードが間違っています"), TMsgKind::Warning);
         return false;
     }

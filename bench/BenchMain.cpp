@@ -110,6 +110,7 @@ int main(int argc, char **argv)
     ratio(rep, "Rotate 24 MP by 30: RotatePicture vs plain loop", "RotatePictureWhole", "RotatePlainLoop", 1.25);
     ratio(rep, "View 1280x800 of 24 MP at x4 vs Qt from RGB32", "ViewPaint/400", "ViewPaintX4FromRGB32", 1.5);
     ratio(rep, "Blowfish CFB 64 MiB: TBlowFish vs OpenSSL", "BlowfishCfbOurs", "BlowfishCfbOpenSSL", 1.0);
+    ratio(rep, "24 MP open: .jpz vs plain JPEG", "JpzOpen", "JpegOpenDecoded", 1.1);
     ratio(rep, "24 MP save and open: .jpz vs plain JPEG", "JpzSaveAndOpen", "JpegSaveAndOpen", 1.3);
     ratio(rep, "PNG decode 24 MP: ours vs libpng", "PngDecodeOurs/0", "PngDecodeLibpng/0", 1.3);
     ratio(rep, "PNG decode 24 MP Adam7: ours vs libpng", "PngDecodeOurs/1", "PngDecodeLibpng/1", 1.3);

@@ -60,3 +60,36 @@ static void JpegSaveAndOpen(benchmark::State &state)
     }
 }
 BENCHMARK(JpegSaveAndOpen)->Unit(benchmark::kMillisecond);
+
+// Open a .jpz as the viewer does: decipher and decode.
+static void JpzOpen(benchmark::State &state)
+{
+    const auto owner = formWithPhoto();
+    TMainForm &form = *owner;
+    const QString target = dir().filePath("open.jpz");
+    form.ExecuteDialog = [&](TFileDialog &d) {
+        d.FileName = target;
+        return true;
+    };
+    form.CryptSaveMenuClick();
+    for (auto _ : state) {
+        TJPEGImage img;
+        form.OpenCryptedJpeg(target, img);
+        benchmark::DoNotOptimize(img.bitmap().constScanLine(0));
+    }
+}
+BENCHMARK(JpzOpen)->Unit(benchmark::kMillisecond);
+
+// The reference: the same picture as a plain JPEG, opened and decoded.
+static void JpegOpenDecoded(benchmark::State &state)
+{
+    const auto owner = formWithPhoto();
+    const QString target = dir().filePath("open.jpg");
+    owner->CurrentJpeg->saveToFile(target);
+    for (auto _ : state) {
+        TJPEGImage img;
+        img.loadFromFile(target);
+        benchmark::DoNotOptimize(img.bitmap().constScanLine(0));
+    }
+}
+BENCHMARK(JpegOpenDecoded)->Unit(benchmark::kMillisecond);

@@ -1,13 +1,14 @@
 #include "Cryptcon.h"
 
-#include "SafeFile.h"
-
+#include "ArrivingBytes.h"
 #include "Exceptions.h"
+#include "SafeFile.h"
 
 #include <QFile>
 #include <QFileInfo>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstring>
 #include <random>
@@ -414,4 +415,67 @@ QByteArray TCrypto::DecryptFile()
         false, src.size, [&](uint8_t *b, size_t n) { return src.read(b, n); },
         [&](const uint8_t *p, size_t n) { plain.append(reinterpret_cast<const char *>(p), qsizetype(n)); });
     return plain;
+}
+
+void TCrypto::cfbDecipherInPlace(uint8_t *p, size_t n, uint8_t r[8])
+{
+    constexpr int kBatch = 64;
+    uint8_t ks[8 * kBatch], ct[8 * kBatch];
+    size_t i = 0;
+    while (i + 8 <= n) {
+        const int k = int(std::min<size_t>(kBatch, (n - i) / 8));
+        std::memcpy(ct, p + i, size_t(8 * k));
+        std::memcpy(ks, r, 8);
+        std::memcpy(ks + 8, ct, size_t(8 * (k - 1)));
+        EncipherBlocks(ks, k);
+        for (int b = 0; b < k; ++b) {
+            uint64_t x, y;
+            std::memcpy(&x, ct + 8 * b, 8);
+            std::memcpy(&y, ks + 8 * b, 8);
+            x ^= y;
+            std::memcpy(p + i + 8 * b, &x, 8);
+        }
+        std::memcpy(r, ct + 8 * (k - 1), 8);
+        i += size_t(8 * k);
+    }
+    if (i < n) { // the file's last, short block
+        std::memcpy(ks, r, 8);
+        EncipherBlocks(ks, 1);
+        for (size_t j = 0; i + j < n; ++j)
+            p[i + j] ^= ks[j];
+    }
+    SecureZero(ks, sizeof ks);
+}
+
+std::shared_ptr<TArrivingBytes> TCrypto::DecryptFileArriving()
+{
+    if (CipherMode != TCipherMode::CFBMode || m_blockSize != 8) {
+        const QByteArray plain = DecryptFile();
+        auto done = std::make_shared<TArrivingBytes>(plain.size());
+        std::memcpy(done->data(), plain.constData(), size_t(plain.size()));
+        done->start([](TArrivingBytes &b) { b.publish(b.size()); });
+        return done;
+    }
+    start(false);
+    auto src = std::make_shared<FileSource>(InputFilePath);
+    auto out = std::make_shared<TArrivingBytes>(qsizetype(src->size));
+    std::array<uint8_t, 8> iv;
+    std::memcpy(iv.data(), reg(), 8);
+    out->start([this, src, iv](TArrivingBytes &b) mutable {
+        // A small first piece lets the reader start on the header at once.
+        size_t piece = 16 * 1024;
+        qsizetype at = 0;
+        auto *data = reinterpret_cast<uint8_t *>(b.data());
+        while (at < b.size() && !b.stopRequested()) {
+            const size_t got = src->read(data + at, std::min<size_t>(piece, size_t(b.size() - at)));
+            if (got == 0)
+                break; // the file shrank: the result is short
+            cfbDecipherInPlace(data + at, got, iv.data());
+            at += qsizetype(got);
+            b.publish(at);
+            piece = 256 * 1024;
+        }
+        SecureZero(iv.data(), iv.size());
+    });
+    return out;
 }

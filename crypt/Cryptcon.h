@@ -18,6 +18,8 @@
 #include <functional>
 #include <memory>
 
+class TArrivingBytes;
+
 enum class TSourceType { SourceFile, SourceByteArray, SourceString };
 enum class TCipherMode { ECBMode, CBCMode, CFBMode };
 
@@ -52,6 +54,12 @@ public:
     // Both prepare the key and the register as Encrypt(false) does. Throw EInOutError.
     void EncryptToFile(const QByteArray &plain); // to OutputFilePath
     QByteArray DecryptFile();                    // from InputFilePath
+    // DecryptFile on a thread of its own, the plain bytes published as they come, so a reader
+    // can work on them meanwhile; CFB's keystream needs only cipher text, so nothing waits on
+    // the reader. The file is opened here (EInOutError); later read errors are the result's
+    // failure. The key must not change until the result's producer has ended (stop() it).
+    // Other modes than CFB decipher at once, here.
+    std::shared_ptr<TArrivingBytes> DecryptFileArriving();
 
     static constexpr int kBufferSize = 4096;
 
@@ -79,6 +87,9 @@ private:
     void stream(bool encrypt, qint64 total, const std::function<size_t(uint8_t *, size_t)> &read,
                 const std::function<void(const uint8_t *, size_t)> &write);
     void padToBlock();
+    // CFB deciphering of n bytes in place from the register r (advanced); touches no member
+    // state, so it may run beside the user-interface thread.
+    void cfbDecipherInPlace(uint8_t *p, size_t n, uint8_t r[8]);
     void ecbBuffer(bool encrypt);
     uint8_t *reg();
 

@@ -1,5 +1,6 @@
 #include "JPEG.h"
 
+#include "ArrivingBytes.h"
 #include "Handles.h"
 
 #include <QFile>
@@ -28,8 +29,9 @@ EJPEG::EJPEG(int code) : Exception(QStringLiteral("JPEG ｴﾗｰ #%1").arg(code
 // ---- the shared, reference-counted body ---------------------------------------------------
 
 struct TJPEGData {
-    QByteArray bytes; // the compressed file, complete once fd is closed
+    QByteArray bytes; // the compressed file, complete once fd is closed and arriving gone
     TFd fd;           // the file the rest of the bytes still come from
+    std::shared_ptr<TArrivingBytes> arriving; // or the bytes another thread still makes
     qint64 fileSize = 0;
     QString fileName;
     bool hasData = false; // false: made from a bitmap and not compressed yet
@@ -41,6 +43,11 @@ struct TJPEGData {
     // The complete compressed data. Throws EInOutError when the file cannot be read any more.
     const QByteArray &all()
     {
+        if (arriving) {
+            bytes = arriving->takeAll();
+            arriving.reset();
+            return bytes;
+        }
         if (!fd)
             return bytes;
         QByteArray full(fileSize, Qt::Uninitialized);
@@ -113,6 +120,8 @@ struct SourceMgr {
     size_t size;
     int fd;
     off_t filePos;
+    TArrivingBytes *arriving; // bytes still coming: the decoder waits where it catches up
+    qsizetype given;          // how many of them it has been handed
     bool startOfFile;
     JOCTET chunk[16384];
 };
@@ -125,6 +134,16 @@ extern "C" void termSource(j_decompress_ptr) {}
 extern "C" boolean fillInputBuffer(j_decompress_ptr cinfo)
 {
     auto *src = reinterpret_cast<SourceMgr *>(cinfo->src);
+    if (src->arriving) {
+        const qsizetype ready = src->arriving->waitBeyond(src->given);
+        if (ready > src->given) {
+            src->startOfFile = false;
+            src->pub.next_input_byte = src->data + src->given;
+            src->pub.bytes_in_buffer = size_t(ready - src->given);
+            src->given = ready;
+            return TRUE;
+        }
+    }
     if (src->fd >= 0) {
         ssize_t n;
         do
@@ -160,12 +179,14 @@ extern "C" void skipInputData(j_decompress_ptr cinfo, long count)
     }
     if (src->fd >= 0)
         src->filePos += off_t(size_t(count) - src->pub.bytes_in_buffer);
+    if (src->arriving)
+        src->given += qsizetype(size_t(count) - src->pub.bytes_in_buffer);
     src->pub.bytes_in_buffer = 0;
     // From a file this reads on after the skipped bytes; from memory it is the end of the data.
     fillInputBuffer(cinfo);
 }
 
-void initSourceMgr(SourceMgr &src, const JOCTET *data, size_t size, int fd)
+void initSourceMgr(SourceMgr &src, const JOCTET *data, size_t size, int fd, TArrivingBytes *arriving = nullptr)
 {
     src.pub.init_source = initSource;
     src.pub.fill_input_buffer = fillInputBuffer;
@@ -178,7 +199,15 @@ void initSourceMgr(SourceMgr &src, const JOCTET *data, size_t size, int fd)
     src.size = size;
     src.fd = fd;
     src.filePos = 0;
+    src.arriving = arriving;
+    src.given = 0;
     src.startOfFile = size == 0;
+    if (arriving) {
+        src.data = reinterpret_cast<const JOCTET *>(arriving->constData());
+        src.size = size_t(arriving->size());
+        src.pub.bytes_in_buffer = 0;
+        src.startOfFile = true;
+    }
 }
 
 struct HeaderInfo {
@@ -450,10 +479,11 @@ std::unique_ptr<jpeg_decompress_struct, DecompressDeleter> newDecompressor(Error
 }
 
 // A decoding job over bytes with the picture's output options.
-std::unique_ptr<DecodeJob> newDecodeJob(const QByteArray &bytes, const TJPEGImage &img)
+std::unique_ptr<DecodeJob> newDecodeJob(const QByteArray &bytes, const TJPEGImage &img,
+                                        TArrivingBytes *arriving = nullptr)
 {
     auto job = std::make_unique<DecodeJob>();
-    initSourceMgr(job->src, reinterpret_cast<const JOCTET *>(bytes.constData()), size_t(bytes.size()), -1);
+    initSourceMgr(job->src, reinterpret_cast<const JOCTET *>(bytes.constData()), size_t(bytes.size()), -1, arriving);
     job->scaleShift = img.scaleShift();
     job->smoothing = img.blockSmoothing();
     job->grayOut = img.grayOutput();
@@ -763,7 +793,8 @@ void parseHeader(TJPEGData &body, int fd)
     auto ci = newDecompressor(err);
     SourceMgr src;
     HeaderInfo info{};
-    initSourceMgr(src, reinterpret_cast<const JOCTET *>(body.bytes.constData()), size_t(body.bytes.size()), fd);
+    initSourceMgr(src, reinterpret_cast<const JOCTET *>(body.bytes.constData()), size_t(body.bytes.size()), fd,
+                  body.arriving.get());
     if (fd >= 0)
         src.pub.bytes_in_buffer = 0;
     if (const int code = readHeaderC(ci.get(), &err, &src, &info))
@@ -817,6 +848,19 @@ void TJPEGImage::loadFromStream(QIODevice &stream)
     changed();
 }
 
+void TJPEGImage::loadFromArriving(std::shared_ptr<TArrivingBytes> bytes)
+{
+    auto body = std::make_shared<TJPEGData>();
+    body->arriving = std::move(bytes);
+    parseHeader(*body, -1);
+    m_body = std::move(body);
+    m_bitmap.reset();
+    m_tempPalette.reset();
+    m_needRecalc = true;
+    m_paletteModified = true;
+    changed();
+}
+
 const TBitmap &TJPEGImage::bitmap()
 {
     if (!m_bitmap)
@@ -830,12 +874,14 @@ void TJPEGImage::decode()
         m_bitmap = std::make_unique<TBitmap>();
         return;
     }
-    const QByteArray &bytes = m_body->all();
+    // Bytes still arriving are decoded as they come; the rest waits for the whole file.
+    TArrivingBytes *arriving = m_body->arriving.get();
+    const QByteArray &bytes = arriving ? m_body->bytes : m_body->all();
 
     ErrorMgr err;
     initErrorMgr(err);
     auto ci = newDecompressor(err);
-    auto job = newDecodeJob(bytes, *this);
+    auto job = newDecodeJob(bytes, *this, arriving);
     if (m_tempPalette && m_eightBitOutput) {
         job->presetColors = int(qMin<qsizetype>(m_tempPalette->size(), 256));
         for (int i = 0; i < job->presetColors; ++i) {
@@ -894,6 +940,8 @@ void TJPEGImage::decode()
             std::rethrow_exception(prog.failure);
         throw EJPEG(code);
     }
+    if (arriving)
+        m_body->all(); // the whole file now, or the producer's failure
     m_bitmap = std::move(bmp);
     m_needRecalc = true;
     progress(TProgressStage::psEnding, 100, false, QRect(), QString());

@@ -34,6 +34,7 @@ extern TJPEGDefaults JpegDefaults;
 // The shared body of JPEG pictures: the compressed file, its size and colour space. Copies of a
 // TJPEGImage share it.
 struct TJPEGData;
+class TArrivingBytes;
 
 class TJPEGImage : public TGraphic {
 public:
@@ -61,6 +62,11 @@ public:
     // (decode or save), so opening costs the same for any size. Throws EInOutError, EJPEG.
     void loadFromFile(const QString &fileName) override;
     void loadFromStream(QIODevice &stream) override;
+    // From bytes another thread still makes: the header is read as soon as it is there, and a
+    // decode runs alongside the producer, waiting only where it catches up. The body keeps the
+    // bytes once complete. Throws EJPEG; a producer's failure surfaces as EInOutError from the
+    // decode (or whatever needs the whole file).
+    void loadFromArriving(std::shared_ptr<TArrivingBytes> bytes);
     void saveToStream(QIODevice &stream) override;
 
     // The decoded picture, decoding on demand. Throws EJPEG (and EInOutError when the file

@@ -1,3 +1,4 @@
+#include "ArrivingBytes.h"
 #include "Blowunit.h"
 #include "Exceptions.h"
 #include "TestSupport.h"
@@ -303,4 +304,36 @@ TEST(BlowFish, ProgressCountsTheFileAndReturnsToZero)
     bf.Encrypt(false);
     EXPECT_EQ(bar.maximum(), 10000);
     EXPECT_EQ(bar.value(), 0);
+}
+
+TEST(BlowFish, DecipheringAlongsideGivesWhatTheFileProcedureGives)
+{
+    // Lengths around the block, the buffer and the decipherer's pieces (16 KiB, then 256 KiB).
+    for (const int n : {0, 1, 7, 8, 9, 4097, 16 * 1024 - 1, 16 * 1024 + 3, 300 * 1024 + 5}) {
+        SCOPED_TRACE(n);
+        const QByteArray plain = sample(n);
+        const QString dir = freshDir();
+        ASSERT_TRUE(writeFile(dir + "/in", cryptFile(plain, TCipherMode::CFBMode, true)));
+        TBlowFish bf;
+        bf.InputFilePath = dir + "/in";
+        bf.setKey("PictlaneKey");
+        bf.CipherMode = TCipherMode::CFBMode;
+        bf.IVector = "PLTOOLS1";
+        const std::shared_ptr<TArrivingBytes> arriving = bf.DecryptFileArriving();
+        ASSERT_EQ(arriving->size(), n);
+        EXPECT_EQ(arriving->waitBeyond(0) > 0, n > 0) << "waits for the first piece, not for nothing";
+        EXPECT_EQ(arriving->takeAll(), plain);
+    }
+    // Another mode deciphers at once, with the same result as the file procedure.
+    const QByteArray plain = sample(1000);
+    const QString dir = freshDir();
+    ASSERT_TRUE(writeFile(dir + "/in", cryptFile(plain, TCipherMode::CBCMode, true)));
+    TBlowFish bf;
+    bf.InputFilePath = dir + "/in";
+    bf.setKey("PictlaneKey");
+    bf.CipherMode = TCipherMode::CBCMode;
+    bf.IVector = "PLTOOLS1";
+    EXPECT_EQ(bf.DecryptFileArriving()->takeAll().left(1000), plain);
+    bf.InputFilePath = dir + "/missing";
+    EXPECT_THROW(bf.DecryptFileArriving(), EInOutError);
 }

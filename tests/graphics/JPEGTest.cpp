@@ -1,3 +1,4 @@
+#include "ArrivingBytes.h"
 #include "JPEG.h"
 #include "TestSupport.h"
 
@@ -7,6 +8,9 @@
 #include <QFileInfo>
 
 #include <gtest/gtest.h>
+
+#include <cstring>
+#include <thread>
 
 #include <jerror.h>
 #include <jpeglib.h>
@@ -329,4 +333,47 @@ TEST(Graphic, ADiskThatFillsUpFailsTheSave)
     }
     EXPECT_EQ(readFile(path), QByteArray("precious bytes"));
     EXPECT_EQ(QDir(QFileInfo(path).path()).entryList(QDir::Files).size(), 1);
+}
+
+TEST(JPEGImage, DecodesBytesAsTheyArrive)
+{
+    const QByteArray file = encodeJpeg(pattern(96, 64));
+    TJPEGImage whole;
+    QBuffer b;
+    b.setData(file);
+    b.open(QIODevice::ReadOnly);
+    whole.loadFromStream(b);
+    const QImage expected = whole.bitmap().toImage();
+
+    // In small pieces, so the header and the scans each wait for the producer more than once.
+    auto bytes = std::make_shared<TArrivingBytes>(file.size());
+    bytes->start([&file](TArrivingBytes &out) {
+        for (qsizetype at = 0; at < file.size();) {
+            const qsizetype n = std::min<qsizetype>(97, file.size() - at);
+            std::memcpy(out.data() + at, file.constData() + at, size_t(n));
+            at += n;
+            out.publish(at);
+            if (at % 5 == 0)
+                std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+    });
+    TJPEGImage arriving;
+    arriving.loadFromArriving(bytes);
+    EXPECT_EQ(arriving.width(), 96);
+    EXPECT_EQ(arriving.bitmap().toImage(), expected);
+    QBuffer saved;
+    saved.open(QIODevice::WriteOnly);
+    arriving.saveToStream(saved);
+    EXPECT_EQ(saved.data(), file) << "the body keeps the whole file";
+
+    // A producer that fails half-way: the decode says so instead of showing a grey half.
+    auto broken = std::make_shared<TArrivingBytes>(file.size());
+    broken->start([&file](TArrivingBytes &out) {
+        std::memcpy(out.data(), file.constData(), size_t(file.size() / 2));
+        out.publish(file.size() / 2);
+        throw EInOutError(QStringLiteral("read error"));
+    });
+    TJPEGImage half;
+    half.loadFromArriving(broken);
+    EXPECT_THROW(half.DIBNeeded(), EInOutError);
 }

@@ -1,4 +1,5 @@
 #include "AppPaths.h"
+#include "ArrivingBytes.h"
 #include "Exceptions.h"
 #include "FileTypes.h"
 #include "PrivateTemp.h"
@@ -15,7 +16,10 @@
 
 #include <gtest/gtest.h>
 
+#include <condition_variable>
 #include <csignal>
+#include <mutex>
+#include <thread>
 
 #include <sys/stat.h>
 
@@ -166,4 +170,54 @@ TEST(SafeFile, NewFilesExistingFilesAndLinks)
     } catch (const EInOutError &e) {
         EXPECT_TRUE(e.message().contains(dir + "/missing/x.jpg")) << e.message().toStdString();
     }
+}
+
+TEST(ArrivingBytes, TheReaderTakesWhatIsThereAndWaitsForTheRest)
+{
+    std::mutex m;
+    std::condition_variable cv;
+    int step = 0; // the reader lets the producer go on step by step
+    TArrivingBytes bytes(10);
+    bytes.start([&](TArrivingBytes &b) {
+        for (int i = 0; i < 10; i += 4) {
+            std::unique_lock l(m);
+            cv.wait(l, [&] { return step > i / 4; });
+            for (int k = i; k < std::min(10, i + 4); ++k)
+                b.data()[k] = char('a' + k);
+            b.publish(std::min(10, i + 4));
+        }
+    });
+    qsizetype have = 0;
+    for (const qsizetype expect : {4, 8, 10}) {
+        {
+            std::lock_guard l(m);
+            ++step;
+        }
+        cv.notify_all();
+        have = bytes.waitBeyond(have);
+        EXPECT_EQ(have, expect);
+        EXPECT_EQ(QByteArray(bytes.constData(), have), QByteArray("abcdefghij").left(have));
+    }
+    EXPECT_EQ(bytes.takeAll(), "abcdefghij");
+
+    // A producer that fails, or ends short: the reader is not left waiting, and the whole throws.
+    TArrivingBytes failing(8);
+    failing.start([](TArrivingBytes &b) {
+        b.publish(3);
+        throw EInOutError(QStringLiteral("read error"));
+    });
+    EXPECT_EQ(failing.waitBeyond(3), 3);
+    EXPECT_THROW(failing.takeAll(), EInOutError);
+    TArrivingBytes shortOne(8);
+    shortOne.start([](TArrivingBytes &b) { b.publish(5); });
+    EXPECT_THROW(shortOne.takeAll(), EInOutError);
+
+    // A reader that leaves stops the producer.
+    TArrivingBytes endless(1 << 20);
+    endless.start([](TArrivingBytes &b) {
+        while (!b.stopRequested())
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    });
+    endless.stop();
+    EXPECT_THROW(endless.takeAll(), EInOutError);
 }
