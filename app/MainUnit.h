@@ -2,6 +2,17 @@
 // TMainForm: the main window. Opens a picture by path (command line, drop, open dialog), shows it
 // in the scrollable view with zoom, scrolling, drag-scrolling and rotation. Everything runs on the
 // user-interface thread; long commands let pending events run, so input may arrive meanwhile.
+//
+// One class, its definitions in one file per concern; each section below names its file:
+//   MainUnit.cpp          life cycle, first picture, drops
+//   MainUnitBuild.cpp     building the window: controls, menus, toolbars, dialogs
+//   MainUnitSettings.cpp  settings table, load and save, file type, toolbar layout, keys
+//   MainUnitOpen.cpp      the open road: classify, open, preview, plug-ins, archives
+//   MainUnitView.cpp      zoom, scrolling, drag-scrolling, mouse on the view, the pane switch
+//   MainUnitRotate.cpp    rotation
+//   MainUnitSave.cpp      saving as JPEG and PNG, printing, the clipboard
+//   MainUnitCrypt.cpp     the encrypted JPEG: save, open, the temporary folder
+//   MainUnitFrame.cpp     the frame: resize edges, the title bar's icon and window menu
 
 #include "Bitmap.h"
 #include "FileKind.h"
@@ -62,35 +73,59 @@ enum TFileKind { fkJpeg = 0, fkPicture = 1, fkForeign = 2, fkArchive = 3 };
 
 class TMainForm : public QMainWindow {
 public:
+    // ---- life cycle (MainUnit.cpp)
     // args: the command line without the program name; only the first is used.
     explicit TMainForm(const QStringList &args = {}, QWidget *parent = nullptr);
     ~TMainForm() override;
+    void FormCreate();
+    void FormShow();
+    void FormCloseQuery(bool &canClose);
+    void WMDropFiles(const QStringList &paths);
+    // The folder selected in the folder tree. Selecting one is all the tree does for this
+    // window until the browsing pane fills it.
+    QString CurrentFolder;
+    void SelectFolder(const QString &folder);
 
+    // ---- settings (MainUnitSettings.cpp)
     // The registry key of all settings, and the picture a start with these arguments shows
     // first (the first argument, else the last picture if it is still there, else def.jpg
     // in programFolder). Both work before the application object exists.
     static const QString SettingsKey;
     static QString FirstPicture(const QStringList &args, const QString &programFolder);
-
-    // ---- life cycle
-    void FormCreate();
     // Reads every setting from the registry and applies it; unreadable values take defaults.
     void LoadSettings();
     // Writes every setting back. Throws EInOutError; the store is then left as it was.
     void SaveSettings();
+    // The settings that are read and written as they are, in the order of writing.
+    static std::span<const TSetting> PlainSettings();
     // Writes (true) or removes (false) the encrypted-JPEG file type in the class registry.
     static void RegisterJpzType(bool on);
     void RestoreToolbars();
     void SaveToolbars();
-    void FormShow();
-    void FormCloseQuery(bool &canClose);
-    void WMDropFiles(const QStringList &paths);
+    // SKey1 as used: six capital letters, each invalid or missing one replaced by the default's.
+    static QString NormalizeKeys(const QString &keys);
 
-    // ---- opening and showing
+    // ---- the open road (MainUnitOpen.cpp)
     static TFileKind ClassifyFile(const QString &path);
     static TFileKind ClassifyFile(const QString &path, TExtKind kind);
     void OpenImage(const QString &path);
     void Open1Click();
+    // Lists an LZH archive in the archive window beside ArchiveAnchor. Throws EArchiver when
+    // the LHA module is missing.
+    void ShowArchive(const QString &path);
+    // Extracts one entry into the temporary folder and opens it; pictures are deleted once
+    // read, other files (handed to another program) at exit. Throws EArchiver when the
+    // temporary folder has no room for it.
+    void OpenArchiveMember(const QString &entry, const QString &archive);
+    // The image plug-ins; only import plug-ins are kept. They are searched once, right after the
+    // first picture is on screen, or earlier when something needs them (LoadPlugins).
+    void LoadPlugins();
+    void SPISearch(TSPIs &sender, TSPI &spi, bool &accept);
+    // Progress of a plug-in load: the gauge follows up to 95 %, then drops back to 0.
+    void PluginProgress(TGraphic &sender, TProgressStage stage, int percent, bool redrawNow, const QRect &r,
+                        const QString &msg);
+
+    // ---- view (MainUnitView.cpp)
     void TrackBar1Change();
     void Z1Click(QAction *item);
     void k1Click();
@@ -103,34 +138,21 @@ public:
     void UScrollClick();
     void DScrollClick();
     void ExplorerClick();
-    // Progress of a plug-in load: the gauge follows up to 95 %, then drops back to 0.
-    void PluginProgress(TGraphic &sender, TProgressStage stage, int percent, bool redrawNow, const QRect &r,
-                        const QString &msg);
+    // The size of the image control for a W x H picture at zoom position pos (0..8).
+    static QSize ZoomSize(int pos, int w, int h);
 
-    // ---- encrypted JPEG
-    // "暗号化JPEGに保存": asks for a .jpz name and the passphrase, then writes the picture on show
-    // enciphered there. Does nothing without a picture. Throws EInOutError.
-    void CryptSaveMenuClick();
-    // The open path for ".jpz": asks for the passphrase, deciphers into memory and loads and
-    // decodes the result into into. False when cancelled or when the result does not load or
-    // decode, for whatever reason (said as a wrong passphrase in a message box).
-    bool OpenCryptedJpeg(const QString &path, TJPEGImage &into);
-    // How the two commands ask; tests answer instead of a person. Empty optional / string = cancel.
-    std::function<std::optional<QString>(const QString &remembered)> AskPassphrase;
-    // The program's private temporary folder (extracted archive entries live there).
-    static QString TempFolder();
+    // ---- rotation (MainUnitRotate.cpp)
+    void Rotate1Click() { RotatePicture(90); }
+    void Rotate2Click() { RotatePicture(180); }
+    void Rotate3Click() { RotatePicture(270); }
+    void Rotate4Click();
+    // Turns the picture on show; a picture opened or turned while it runs is left alone.
+    void RotatePicture(int degrees);
+    // The pixel work of RotatePicture: src must be 32 bits per pixel. beforeRow runs before
+    // each destination row with (row, rows) and may return false to stop early.
+    static TBitmap RotateBitmap(const TBitmap &src, int degrees, const std::function<bool(int, int)> &beforeRow);
 
-    // ---- archives
-    // Lists an LZH archive in the archive window beside ArchiveAnchor. Throws EArchiver when
-    // the LHA module is missing.
-    void ShowArchive(const QString &path);
-    // Extracts one entry into the temporary folder and opens it; pictures are deleted once
-    // read, other files (handed to another program) at exit.
-    void OpenArchiveMember(const QString &entry, const QString &archive);
-    // The archive window, created hidden with the main window.
-    std::unique_ptr<TLZHPanel> LZHPanel;
-
-    // ---- saving, printing, clipboard
+    // ---- saving, printing, clipboard (MainUnitSave.cpp)
     void SaveAsMenuClick();   // as JPEG, Ctrl+S
     void SaveOverMenuClick(); // as PNG, Ctrl+P
     void PrintMenuClick();
@@ -139,31 +161,18 @@ public:
     // fitted, aspect kept, anchored top left.
     static QRect PrintRect(int w, int h, int pw, int ph);
 
-    // ---- dialogs
-    // The window's file dialogs, kept between uses: the open dialog, the picture save dialogs
-    // (with preview) for JPEG and PNG, and the save dialog of the encrypted JPEG.
-    TFileDialog OpenDialog1, SaveDialog, SavePNGDialog, SaveCryptDialog;
-    // Shows a file dialog as prepared; false when cancelled (FileName then empty). Tests answer
-    // in place of a person.
-    std::function<bool(TFileDialog &dialog)> ExecuteDialog;
-    // The printer dialog: false when cancelled.
-    std::function<bool(QPrinter &printer)> PrintDialog1;
+    // ---- encrypted JPEG (MainUnitCrypt.cpp)
+    // "暗号化JPEGに保存": asks for a .jpz name and the passphrase, then writes the picture on show
+    // enciphered there. Does nothing without a picture. Throws EInOutError.
+    void CryptSaveMenuClick();
+    // The open path for ".jpz": asks for the passphrase, deciphers into memory and loads and
+    // decodes the result into into. False when cancelled or when the result does not load or
+    // decode, for whatever reason (said as a wrong passphrase in a message box).
+    bool OpenCryptedJpeg(const QString &path, TJPEGImage &into);
+    // The program's private temporary folder (extracted archive entries live there).
+    static QString TempFolder();
 
-    // ---- rotation
-    void Rotate1Click() { RotatePicture(90); }
-    void Rotate2Click() { RotatePicture(180); }
-    void Rotate3Click() { RotatePicture(270); }
-    void Rotate4Click();
-    void RotatePicture(int degrees);
-    // The pixel work of RotatePicture: src must be 32 bits per pixel. beforeRow runs before
-    // each destination row with (row, rows) and may return false to stop early.
-    static TBitmap RotateBitmap(const TBitmap &src, int degrees, const std::function<bool(int, int)> &beforeRow);
-    // The size of the image control for a W x H picture at zoom position pos (0..8).
-    static QSize ZoomSize(int pos, int w, int h);
-
-    // ---- window frame: the title bar's window menu and icon
-    QMenu *PopupMenu1 = nullptr;
-    QAction *NormalizeMenu = nullptr, *MaximizeMenu = nullptr;
+    // ---- window frame (MainUnitFrame.cpp)
     // A click on the icon opens the window menu below it; a double click there closes.
     void Image2Click();
     void PopupMenu1Popup();
@@ -172,6 +181,17 @@ public:
     void MiniMizeButtonClick();
     void ExitButtonClick();
     void N15Click(); // "閉じる(&C)"
+
+    // ---- how the commands ask (made in MainUnitBuild.cpp); tests answer instead of a person
+    // The window's file dialogs, kept between uses: the open dialog, the picture save dialogs
+    // (with preview) for JPEG and PNG, and the save dialog of the encrypted JPEG.
+    TFileDialog OpenDialog1, SaveDialog, SavePNGDialog, SaveCryptDialog;
+    // Shows a file dialog as prepared; false when cancelled (FileName then empty).
+    std::function<bool(TFileDialog &dialog)> ExecuteDialog;
+    // The printer dialog: false when cancelled.
+    std::function<bool(QPrinter &printer)> PrintDialog1;
+    // The passphrase dialog: an empty optional is a cancel.
+    std::function<std::optional<QString>(const QString &remembered)> AskPassphrase;
 
     // ---- state (fields of the window)
     QString CurrentFile;
@@ -228,17 +248,8 @@ public:
     bool Fast{};
     int ViewMode{};
     bool GrayScale = false; // the grey-scale option of captured pictures, off at every start
-    // The settings that are read and written as they are, in the order of writing.
-    static std::span<const TSetting> PlainSettings();
-    // SKey1 as used: six capital letters, each invalid or missing one replaced by the default's.
-    static QString NormalizeKeys(const QString &keys);
 
-    // The folder selected in the folder tree. Selecting one is all the tree does for this
-    // window until the browsing pane fills it.
-    QString CurrentFolder;
-    void SelectFolder(const QString &folder);
-
-    // ---- controls
+    // ---- controls (made in MainUnitBuild.cpp)
     TTitleBar *Bar1 = nullptr;
     TSSImage *Image2 = nullptr;
     QLabel *DRLabel1 = nullptr;
@@ -264,13 +275,13 @@ public:
     TStatusBarEx *StatusBar = nullptr;
     QProgressBar *ProgressBar1 = nullptr;
     TBlowFish *BF1 = nullptr;
-    // The image plug-ins; only import plug-ins are kept. They are searched once, right after the
-    // first picture is on screen, or earlier when something needs them (LoadPlugins).
     TSPIs *SPI = nullptr;
-    void LoadPlugins();
-    void SPISearch(TSPIs &sender, TSPI &spi, bool &accept);
     QAction *CryptSaveMenu = nullptr;
+    QMenu *PopupMenu1 = nullptr;
+    QAction *NormalizeMenu = nullptr, *MaximizeMenu = nullptr;
 
+    // The archive window, created hidden with the main window.
+    std::unique_ptr<TLZHPanel> LZHPanel;
     // Cursor numbers 1..4 from the program's resources; 0 is the arrow.
     QCursor Cursors[5];
 
