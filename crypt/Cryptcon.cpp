@@ -194,31 +194,7 @@ void TCrypto::DecryptBuffer()
     }
     case TCipherMode::CFBMode: {
         uint8_t *r = reg();
-        int i = 0;
-        if (bs == 8) {
-            // Every keystream block comes from cipher text already at hand, so they are made
-            // many at a time, which lets the cipher interleave them.
-            constexpr int kBatch = 64;
-            uint8_t ks[8 * kBatch], ct[8 * kBatch];
-            while (i + 8 <= n) {
-                const int k = std::min(kBatch, (n - i) / 8);
-                std::memcpy(ct, in + i, size_t(8 * k)); // read before out, which may be the same bytes
-                std::memcpy(ks, r, 8);
-                std::memcpy(ks + 8, ct, size_t(8 * (k - 1)));
-                EncipherBlocks(ks, k);
-                for (int b = 0; b < k; ++b) {
-                    uint64_t x, y;
-                    std::memcpy(&x, ct + 8 * b, 8);
-                    std::memcpy(&y, ks + 8 * b, 8);
-                    x ^= y;
-                    std::memcpy(out + i + 8 * b, &x, 8);
-                }
-                std::memcpy(r, ct + 8 * (k - 1), 8);
-                i += 8 * k;
-            }
-            SecureZero(ks, sizeof ks);
-            SecureZero(ct, sizeof ct);
-        }
+        int i = bs == 8 ? int(cfbDecipherBlocks(in, out, size_t(n), r)) : 0;
         for (; i < n; i += bs) {
             const int step = std::min(bs, n - i);
             std::memcpy(cipher, in + i, size_t(step));
@@ -417,14 +393,16 @@ QByteArray TCrypto::DecryptFile()
     return plain;
 }
 
-void TCrypto::cfbDecipherInPlace(uint8_t *p, size_t n, uint8_t r[8])
+size_t TCrypto::cfbDecipherBlocks(const uint8_t *in, uint8_t *out, size_t n, uint8_t r[8])
 {
+    // Every keystream block comes from cipher text already at hand, so they are made many at a
+    // time, which lets the cipher interleave them.
     constexpr int kBatch = 64;
     uint8_t ks[8 * kBatch], ct[8 * kBatch];
     size_t i = 0;
     while (i + 8 <= n) {
         const int k = int(std::min<size_t>(kBatch, (n - i) / 8));
-        std::memcpy(ct, p + i, size_t(8 * k));
+        std::memcpy(ct, in + i, size_t(8 * k)); // read before out, which may be the same bytes
         std::memcpy(ks, r, 8);
         std::memcpy(ks + 8, ct, size_t(8 * (k - 1)));
         EncipherBlocks(ks, k);
@@ -433,18 +411,14 @@ void TCrypto::cfbDecipherInPlace(uint8_t *p, size_t n, uint8_t r[8])
             std::memcpy(&x, ct + 8 * b, 8);
             std::memcpy(&y, ks + 8 * b, 8);
             x ^= y;
-            std::memcpy(p + i + 8 * b, &x, 8);
+            std::memcpy(out + i + 8 * b, &x, 8);
         }
         std::memcpy(r, ct + 8 * (k - 1), 8);
         i += size_t(8 * k);
     }
-    if (i < n) { // the file's last, short block
-        std::memcpy(ks, r, 8);
-        EncipherBlocks(ks, 1);
-        for (size_t j = 0; i + j < n; ++j)
-            p[i + j] ^= ks[j];
-    }
     SecureZero(ks, sizeof ks);
+    SecureZero(ct, sizeof ct);
+    return i;
 }
 
 std::shared_ptr<TArrivingBytes> TCrypto::DecryptFileArriving()
@@ -470,7 +444,15 @@ std::shared_ptr<TArrivingBytes> TCrypto::DecryptFileArriving()
             const size_t got = src->read(data + at, std::min<size_t>(piece, size_t(b.size() - at)));
             if (got == 0)
                 break; // the file shrank: the result is short
-            cfbDecipherInPlace(data + at, got, iv.data());
+            const size_t whole = cfbDecipherBlocks(data + at, data + at, got, iv.data());
+            if (whole < got) { // the file's last, short block
+                uint8_t ks[8];
+                std::memcpy(ks, iv.data(), 8);
+                EncipherBlocks(ks, 1);
+                for (size_t j = whole; j < got; ++j)
+                    data[at + qsizetype(j)] ^= ks[j - whole];
+                SecureZero(ks, sizeof ks);
+            }
             at += qsizetype(got);
             b.publish(at);
             piece = 256 * 1024;

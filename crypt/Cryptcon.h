@@ -87,9 +87,10 @@ private:
     void stream(bool encrypt, qint64 total, const std::function<size_t(uint8_t *, size_t)> &read,
                 const std::function<void(const uint8_t *, size_t)> &write);
     void padToBlock();
-    // CFB deciphering of n bytes in place from the register r (advanced); touches no member
-    // state, so it may run beside the user-interface thread.
-    void cfbDecipherInPlace(uint8_t *p, size_t n, uint8_t r[8]);
+    // CFB deciphering of the whole 64-bit blocks of n bytes from in to out (may be the same),
+    // the register r advanced; returns the bytes done. Touches no member state, so it may run
+    // beside the user-interface thread.
+    size_t cfbDecipherBlocks(const uint8_t *in, uint8_t *out, size_t n, uint8_t r[8]);
     void ecbBuffer(bool encrypt);
     uint8_t *reg();
 

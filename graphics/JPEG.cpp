@@ -827,12 +827,7 @@ void TJPEGImage::loadFromFile(const QString &fileName)
             ioErrorMessage(QStringLiteral("ﾌｧｲﾙを開く"), fileName, QStringLiteral("通常のﾌｧｲﾙではありません")));
     body->fileSize = st.st_size;
     parseHeader(*body, fd);
-    m_body = std::move(body);
-    m_bitmap.reset();
-    m_tempPalette.reset();
-    m_needRecalc = true;
-    m_paletteModified = true;
-    changed();
+    takeBody(std::move(body));
 }
 
 void TJPEGImage::loadFromStream(QIODevice &stream)
@@ -840,12 +835,7 @@ void TJPEGImage::loadFromStream(QIODevice &stream)
     auto body = std::make_shared<TJPEGData>();
     body->bytes = stream.readAll();
     parseHeader(*body, -1);
-    m_body = std::move(body);
-    m_bitmap.reset();
-    m_tempPalette.reset();
-    m_needRecalc = true;
-    m_paletteModified = true;
-    changed();
+    takeBody(std::move(body));
 }
 
 void TJPEGImage::loadFromArriving(std::shared_ptr<TArrivingBytes> bytes)
@@ -853,6 +843,11 @@ void TJPEGImage::loadFromArriving(std::shared_ptr<TArrivingBytes> bytes)
     auto body = std::make_shared<TJPEGData>();
     body->arriving = std::move(bytes);
     parseHeader(*body, -1);
+    takeBody(std::move(body));
+}
+
+void TJPEGImage::takeBody(std::shared_ptr<TJPEGData> body)
+{
     m_body = std::move(body);
     m_bitmap.reset();
     m_tempPalette.reset();

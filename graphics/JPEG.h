@@ -111,6 +111,8 @@ protected:
 
 private:
     void dropBitmap();
+    // A newly read file's body becomes this picture's, its old pixels gone.
+    void takeBody(std::shared_ptr<TJPEGData> body);
     void decode();
     void compress();
     void calcScaledSize() const;
