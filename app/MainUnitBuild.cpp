@@ -265,7 +265,6 @@ void TMainForm::buildWindow()
     };
 }
 
-
 void TMainForm::loadCursors()
 {
     for (int i = 1; i <= 4; ++i)

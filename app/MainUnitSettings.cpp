@@ -15,8 +15,8 @@
 #include <QToolBar>
 
 #include <algorithm>
-#include <variant>
 #include <tuple>
+#include <variant>
 #include <vector>
 
 QString TMainForm::NormalizeKeys(const QString &keys)

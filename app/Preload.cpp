@@ -13,8 +13,7 @@ TPreload::~TPreload()
         m_thread.join();
 }
 
-void TPreload::start(const QString &path, const TJPEGDefaults &options, const QSize &previewSize,
-                     qint64 previewAbove)
+void TPreload::start(const QString &path, const TJPEGDefaults &options, const QSize &previewSize, qint64 previewAbove)
 {
     if (m_thread.joinable())
         return;

@@ -2,8 +2,7 @@
 
 #include "Exceptions.h"
 
-TArrivingBytes::TArrivingBytes(qsizetype size)
-    : m_bytes(size, Qt::Uninitialized), m_data(m_bytes.data()), m_size(size)
+TArrivingBytes::TArrivingBytes(qsizetype size) : m_bytes(size, Qt::Uninitialized), m_data(m_bytes.data()), m_size(size)
 {
 }
 
