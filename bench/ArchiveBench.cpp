@@ -126,44 +126,61 @@ QString bigArchive(int kind)
     return paths[kind];
 }
 
+void listOnceOurs(benchmark::State &state, const QString &path)
+{
+    TArchiveFile file;
+    file.setFileName(path);
+    QStringList names;
+    file.OpenArchive(0, 0);
+    ArcIndividualInfo info;
+    for (int r = file.FindFirst(QStringLiteral("*.*"), info); r == 0; r = file.FindNext(info))
+        names << QString::fromUtf8(info.szFileName);
+    file.CloseArchive();
+    if (names.size() != 10000)
+        state.SkipWithError("listing incomplete");
+    benchmark::DoNotOptimize(names);
+}
+
+void listOnceDirect(benchmark::State &state, const QByteArray &path)
+{
+    QStringList names;
+    archive *a = archive_read_new();
+    archive_read_support_format_lha(a);
+    archive_read_set_options(a, "lha:hdrcharset=CP932");
+    archive_read_open_filename(a, path.constData(), 64 * 1024);
+    archive_entry *e;
+    while (archive_read_next_header(a, &e) == ARCHIVE_OK)
+        names << QString::fromUtf8(archive_entry_pathname_utf8(e));
+    archive_read_free(a);
+    if (names.size() != 10000)
+        state.SkipWithError("listing incomplete");
+    benchmark::DoNotOptimize(names);
+}
+
 void listOurs(benchmark::State &state)
 {
     const QString path = manyEntries();
-    for (auto _ : state) {
-        TArchiveFile file;
-        file.setFileName(path);
-        QStringList names;
-        file.OpenArchive(0, 0);
-        ArcIndividualInfo info;
-        for (int r = file.FindFirst(QStringLiteral("*.*"), info); r == 0; r = file.FindNext(info))
-            names << QString::fromUtf8(info.szFileName);
-        file.CloseArchive();
-        if (names.size() != 10000)
-            state.SkipWithError("listing incomplete");
-        benchmark::DoNotOptimize(names);
-    }
+    for (auto _ : state)
+        listOnceOurs(state, path);
 }
 BENCHMARK(listOurs)->Name("ArchiveListOurs")->Unit(benchmark::kMillisecond);
 
 void listDirect(benchmark::State &state)
 {
     const QByteArray path = QFile::encodeName(manyEntries());
-    for (auto _ : state) {
-        QStringList names;
-        archive *a = archive_read_new();
-        archive_read_support_format_lha(a);
-        archive_read_set_options(a, "lha:hdrcharset=CP932");
-        archive_read_open_filename(a, path.constData(), 64 * 1024);
-        archive_entry *e;
-        while (archive_read_next_header(a, &e) == ARCHIVE_OK)
-            names << QString::fromUtf8(archive_entry_pathname_utf8(e));
-        archive_read_free(a);
-        if (names.size() != 10000)
-            state.SkipWithError("listing incomplete");
-        benchmark::DoNotOptimize(names);
-    }
+    for (auto _ : state)
+        listOnceDirect(state, path);
 }
 BENCHMARK(listDirect)->Name("ArchiveListLibarchive")->Unit(benchmark::kMillisecond);
+
+void listPaired(benchmark::State &state)
+{
+    const QString path = manyEntries();
+    const QByteArray encoded = QFile::encodeName(path);
+    pairedRun(
+        state, [&] { listOnceOurs(state, path); }, [&] { listOnceDirect(state, encoded); });
+}
+BENCHMARK(listPaired)->Name("ArchiveListPaired")->MinTime(2)->Unit(benchmark::kMillisecond);
 
 void extractOurs(benchmark::State &state)
 {
