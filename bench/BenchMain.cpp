@@ -128,6 +128,7 @@ int main(int argc, char **argv)
     std::printf("\nRatios against the reference of the same run:\n");
     ratio(rep, "JPEG open 24 MP (header only) vs 0.3 MP", "JpegOpen/6000/4000", "JpegOpen/640/480", 1.5);
     ratio(rep, "JPEG decode 24 MP: TJPEGImage vs raw libjpeg", "DecodeOurs/6000/4000", "DecodeRaw/6000/4000", 1.05);
+    pairedRatio(rep, "JPEG decode 24 MP, in turn with raw libjpeg", "DecodePaired/6000/4000", 1.05);
     ratio(rep, "JPEG decode 3 MP: TJPEGImage vs raw libjpeg", "DecodeOurs/2048/1536", "DecodeRaw/2048/1536", 1.05);
     pairedRatio(rep, "JPEG decode 3 MP, in turn with raw libjpeg", "DecodePaired/2048/1536", 1.05);
     ratio(rep, "Rotate 24 MP by 30: RotateBitmap vs plain loop", "RotateOurs", "RotatePlainLoop", 1.25);

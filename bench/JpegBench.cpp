@@ -85,4 +85,4 @@ static void DecodePaired(benchmark::State &state)
     pairedRun(
         state, [&] { decodeOurs(path); }, [&] { decodeRaw(path); });
 }
-BENCHMARK(DecodePaired)->Args({2048, 1536})->MinTime(2)->Unit(benchmark::kMillisecond);
+BENCHMARK(DecodePaired)->Args({2048, 1536})->Args({6000, 4000})->MinTime(2)->Unit(benchmark::kMillisecond);
