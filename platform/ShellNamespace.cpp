@@ -1,5 +1,9 @@
 #include "ShellNamespace.h"
 
+#include <QDir>
+#include <QFile>
+
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -100,4 +104,65 @@ PItemIDList IdListLast(PCItemIDList list)
     for (size_t n; (n = itemSize(list + at)) != 0; at += n)
         last = at;
     return copyItems(list + last, itemSize(list + last));
+}
+
+// ---- mounts ----------------------------------------------------------------------------------
+
+namespace {
+
+// mountinfo writes space, tab, newline and backslash in paths as three octal digits.
+QString unescapeMountPath(const QByteArray &field)
+{
+    const auto octal = [](char c) { return c >= '0' && c <= '7'; };
+    QByteArray out;
+    for (qsizetype i = 0; i < field.size(); ++i) {
+        if (field[i] == '\\' && i + 3 < field.size() && octal(field[i + 1]) && octal(field[i + 2]) &&
+            octal(field[i + 3])) {
+            out.append(char((field[i + 1] - '0') * 64 + (field[i + 2] - '0') * 8 + (field[i + 3] - '0')));
+            i += 3;
+            continue;
+        }
+        out.append(field[i]);
+    }
+    return QFile::decodeName(out);
+}
+
+bool systemFileSystem(const QByteArray &type)
+{
+    static const char *const kinds[] = {"proc",     "sysfs",      "devtmpfs",   "devpts",  "tmpfs",   "cgroup",
+                                        "cgroup2",  "securityfs", "pstore",     "debugfs", "tracefs", "configfs",
+                                        "fusectl",  "mqueue",     "hugetlbfs",  "bpf",     "autofs",  "binfmt_misc",
+                                        "efivarfs", "ramfs",      "rpc_pipefs", "nsfs",    "overlay", "squashfs"};
+    return std::any_of(std::begin(kinds), std::end(kinds), [&](const char *k) { return type == k; });
+}
+
+} // namespace
+
+QStringList VisibleMounts(const QByteArray &mountinfo, const QString &user)
+{
+    QStringList out{QStringLiteral("/")};
+    const QString runMedia = QStringLiteral("/run/media/") + user + QLatin1Char('/');
+    for (const QByteArray &line : mountinfo.split('\n')) {
+        // id parent major:minor root mount-point options [optional fields] - type source options
+        const QList<QByteArray> f = line.split(' ');
+        const qsizetype dash = f.indexOf("-");
+        if (f.size() < 5 || dash < 6 || dash + 1 >= f.size())
+            continue;
+        if (systemFileSystem(f[dash + 1]))
+            continue;
+        const QString point = unescapeMountPath(f[4]);
+        if ((point.startsWith(QLatin1String("/media/")) && point.size() > 7) ||
+            (!user.isEmpty() && point.startsWith(runMedia) && point.size() > runMedia.size()))
+            out.append(point);
+    }
+    std::sort(out.begin() + 1, out.end());
+    out.erase(std::unique(out.begin() + 1, out.end()), out.end());
+    return out;
+}
+
+QStringList ReadVisibleMounts()
+{
+    QFile f(QStringLiteral("/proc/self/mountinfo"));
+    const QByteArray text = f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    return VisibleMounts(text, qEnvironmentVariable("USER", QDir::home().dirName()));
 }

@@ -7,6 +7,10 @@
 // to IdListFree (or to a TIdList), null when allocation fails. A count below 2 ends a list as
 // a zero would, so a damaged list can never make a walk step backwards or stand still.
 
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -37,3 +41,13 @@ struct TIdListFree {
     void operator()(PItemIDList list) const { IdListFree(list); }
 };
 using TIdList = std::unique_ptr<uint8_t, TIdListFree>;
+
+// ---- what "ﾏｲ ｺﾝﾋﾟｭｰﾀ" holds
+
+// The mount points a person would look for, from the text of /proc/self/mountinfo: "/" first,
+// then the media mounted under /media/ and /run/media/<user>/, sorted, each once; system file
+// systems (proc, sysfs, cgroup, tmpfs, ...) never. Escapes in paths ("\040") are undone.
+QStringList VisibleMounts(const QByteArray &mountinfo, const QString &user);
+// VisibleMounts of this process's mount table, read as text only: a mount is never asked
+// anything (statfs on a dead network mount would hang).
+QStringList ReadVisibleMounts();

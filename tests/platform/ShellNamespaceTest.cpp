@@ -91,3 +91,24 @@ TEST(IdList, Concatenation)
     EXPECT_EQ(items(joined.get()), (QList<QByteArray>{"x", "y", "z"}));
     EXPECT_EQ(IdListSize(joined.get()), size_t(3 + 3 + 3 + 2));
 }
+
+TEST(ShellNamespace, MyComputerHoldsTheRootAndMountedMedia)
+{
+    // Lines as the kernel writes them; the optional fields ("shared:1") vary in number.
+    const QByteArray mountinfo = "21 26 0:20 / /proc rw,relatime - proc proc rw\n"
+                                 "26 1 254:0 / / rw,relatime shared:1 - ext4 /dev/vda rw\n"
+                                 "30 26 0:27 / /sys/fs/cgroup rw - tmpfs tmpfs rw\n"
+                                 "40 26 8:17 / /media/usb\\040stick rw,nosuid shared:5 master:2 - vfat /dev/sdb1 rw\n"
+                                 "41 26 8:18 / /run/media/anna/PHOTOS rw - exfat /dev/sdc1 rw\n"
+                                 "42 26 8:19 / /run/media/bob/OTHER rw - exfat /dev/sdd1 rw\n"
+                                 "43 26 0:50 / /media/tmp rw - tmpfs tmpfs rw\n"
+                                 "44 26 0:51 / /mnt/nfs rw - nfs4 server:/x rw\n"
+                                 "45 26 8:17 / /media/usb\\040stick rw - vfat /dev/sdb1 rw\n"
+                                 "46 26 0:52 / /media/ rw - ext4 /dev/sde1 rw\n"
+                                 "broken line\n"
+                                 "47 26 0:53 / /media/net rw - cifs //nas/share rw\n";
+    EXPECT_EQ(VisibleMounts(mountinfo, "anna"),
+              (QStringList{"/", "/media/net", "/media/usb stick", "/run/media/anna/PHOTOS"}));
+    EXPECT_EQ(VisibleMounts(QByteArray(), "anna"), QStringList{"/"}) << "an unreadable table still has the root";
+    EXPECT_TRUE(ReadVisibleMounts().startsWith("/"));
+}
