@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 using PItemIDList = uint8_t *;
 using PCItemIDList = const uint8_t *;
@@ -51,3 +52,64 @@ QStringList VisibleMounts(const QByteArray &mountinfo, const QString &user);
 // VisibleMounts of this process's mount table, read as text only: a mount is never asked
 // anything (statfs on a dead network mount would hang).
 QStringList ReadVisibleMounts();
+
+// ---- folders of the namespace
+//
+// The desktop "ﾃﾞｽｸﾄｯﾌﾟ" (the empty list) holds "ﾏｲ ｺﾝﾋﾟｭｰﾀ", the home folder and the items of
+// the XDG desktop folder; My Computer holds "/" and the visible mounts. Below those the items
+// are the file system's. An item's data is a kind byte, a flags byte and a name: the full path
+// for the items a virtual folder holds, the file name for a file-system folder's children.
+// Paths compare exactly (file systems are case-sensitive); nothing resolves against the
+// working folder.
+
+enum : uint32_t {
+    SHCONTF_FOLDERS = 0x20,
+    SHCONTF_NONFOLDERS = 0x40,
+    SHCONTF_INCLUDEHIDDEN = 0x80,
+    SHGDN_NORMAL = 0,
+    SHGDN_INFOLDER = 1,
+    SHGDN_FORPARSING = 0x8000,
+    SFGAO_LINK = 0x10000,
+    SFGAO_FILESYSANCESTOR = 0x10000000,
+    SFGAO_FOLDER = 0x20000000,
+    SFGAO_HASSUBFOLDER = 0x80000000,
+};
+
+class TShellFolder {
+public:
+    // The root of the namespace.
+    static std::unique_ptr<TShellFolder> Desktop();
+
+    // The folder a relative list (from this folder) names; null when it names no folder that
+    // is there.
+    std::unique_ptr<TShellFolder> BindToObject(PCItemIDList relative) const;
+    // A full path to a list relative to this folder (absolute when this is the desktop): the
+    // route is the longest of the desktop folder, home and a visible mount that holds the path,
+    // else "/". Null for a path that is not absolute or not there.
+    TIdList ParseDisplayName(const QString &path) const;
+    // This folder's items, in the order they come: SHCONTF_* flags choose folders, other items
+    // and hidden ones (names starting with a dot). Empty and false when the folder cannot be read.
+    bool EnumObjects(uint32_t flags, std::vector<TIdList> &items) const;
+    // SHGDN_NORMAL and SHGDN_INFOLDER: the name shown; SHGDN_FORPARSING: the full path (for
+    // virtual folders a name that is not a path). Empty for a damaged id.
+    QString GetDisplayNameOf(PCItemIDList relative, uint32_t flags) const;
+    // The bits of mask that hold for the item (SFGAO_*).
+    uint32_t GetAttributesOf(PCItemIDList relative, uint32_t mask) const;
+    // Negative, zero or positive: virtual items first, then folders before other items, then
+    // names in the locale's order (exact order breaking ties).
+    int CompareIDs(PCItemIDList a, PCItemIDList b) const;
+    // Renames an item of a file-system folder; the new relative id, or null when refused (an
+    // empty name, ".", "..", one holding "/", over 255 bytes, or one that is taken: nothing is
+    // ever replaced).
+    TIdList SetNameOf(PCItemIDList relative, const QString &name) const;
+
+    // This folder's absolute list, and its path (empty for a virtual folder).
+    PCItemIDList IdList() const { return m_list.get(); }
+    QString Path() const { return m_path; }
+
+private:
+    TShellFolder(TIdList list, QString path, char kind);
+    TIdList m_list;
+    QString m_path;
+    char m_kind; // 'D' desktop, 'C' My Computer, 'P' a file-system folder
+};

@@ -1,10 +1,15 @@
 #include "ShellNamespace.h"
+#include "TestSupport.h"
 
 #include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QList>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -111,4 +116,166 @@ TEST(ShellNamespace, MyComputerHoldsTheRootAndMountedMedia)
               (QStringList{"/", "/media/net", "/media/usb stick", "/run/media/anna/PHOTOS"}));
     EXPECT_EQ(VisibleMounts(QByteArray(), "anna"), QStringList{"/"}) << "an unreadable table still has the root";
     EXPECT_TRUE(ReadVisibleMounts().startsWith("/"));
+}
+
+namespace {
+
+// A home of its own with a desktop folder, so the namespace's routes are the test's.
+struct FreshHome {
+    QString home = testing_support::freshDir();
+    QByteArray oldHome = qgetenv("HOME"), oldConfig = qgetenv("XDG_CONFIG_HOME");
+    FreshHome()
+    {
+        qputenv("HOME", QFile::encodeName(home));
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(home + "/.config"));
+        QDir().mkpath(home + "/.config");
+        QDir().mkpath(home + "/Desktop/sub");
+        QDir().mkpath(home + "/Pictures");
+        touch(home + "/Pictures/a.jpg");
+        touch(home + "/Desktop/note.txt");
+        touch(home + "/Desktop/.hidden");
+        touch(home + "/Desktop/sub/x.jpg");
+    }
+    ~FreshHome()
+    {
+        qputenv("HOME", oldHome);
+        qputenv("XDG_CONFIG_HOME", oldConfig);
+    }
+    static void touch(const QString &path)
+    {
+        QFile f(path);
+        f.open(QIODevice::WriteOnly);
+    }
+};
+
+int count(PCItemIDList list)
+{
+    int n = 0;
+    for (PCItemIDList p = list; p && (p[0] | p[1] << 8) >= 2; p += p[0] | p[1] << 8)
+        ++n;
+    return n;
+}
+
+QStringList names(const TShellFolder &folder, uint32_t flags)
+{
+    std::vector<TIdList> items;
+    EXPECT_TRUE(folder.EnumObjects(flags, items));
+    std::sort(items.begin(), items.end(),
+              [&](const TIdList &a, const TIdList &b) { return folder.CompareIDs(a.get(), b.get()) < 0; });
+    QStringList out;
+    for (const TIdList &i : items)
+        out << folder.GetDisplayNameOf(i.get(), SHGDN_INFOLDER);
+    return out;
+}
+
+} // namespace
+
+TEST(ShellNamespace, PathsTakeTheLongestRouteAndComeBack)
+{
+    const FreshHome h;
+    const auto desktop = TShellFolder::Desktop();
+    struct Case {
+        const char *name;
+        QString path;
+        int items; // -1: no such path
+        QString shown;
+    } cases[] = {
+        {"home", h.home, 1, QFileInfo(h.home).fileName()},
+        {"in home", h.home + "/Pictures/a.jpg", 3, "a.jpg"},
+        {"the desktop folder is the desktop", h.home + "/Desktop", 0, "ﾃﾞｽｸﾄｯﾌﾟ"},
+        {"on the desktop", h.home + "/Desktop/sub/x.jpg", 2, "x.jpg"},
+        {"the root, through My Computer", "/", 2, "/"},
+        {"below the root", "/usr/share", 4, "share"},
+        {"a path with dots", h.home + "/Pictures/../Pictures/a.jpg", 3, "a.jpg"},
+        {"missing", h.home + "/nothing", -1, {}},
+        {"not absolute", "Pictures", -1, {}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const TIdList list = desktop->ParseDisplayName(c.path);
+        ASSERT_EQ(list != nullptr, c.items >= 0);
+        if (!list)
+            continue;
+        EXPECT_EQ(count(list.get()), c.items);
+        EXPECT_EQ(desktop->GetDisplayNameOf(list.get(), SHGDN_NORMAL), c.shown);
+        const QString parsing = c.items ? QDir::cleanPath(c.path) : h.home + "/Desktop";
+        EXPECT_EQ(desktop->GetDisplayNameOf(list.get(), SHGDN_FORPARSING), parsing);
+    }
+    const TIdList root = desktop->ParseDisplayName("/");
+    EXPECT_EQ(desktop->GetDisplayNameOf(TIdList(IdListCopyFirst(root.get())).get(), SHGDN_NORMAL), "ﾏｲ ｺﾝﾋﾟｭｰﾀ");
+    EXPECT_FALSE(
+        desktop->GetDisplayNameOf(TIdList(IdListCopyFirst(root.get())).get(), SHGDN_FORPARSING).startsWith('/'))
+        << "My Computer is no folder on disk";
+}
+
+TEST(ShellNamespace, FoldersListTheirItems)
+{
+    const FreshHome h;
+    const auto desktop = TShellFolder::Desktop();
+    const QString homeName = QFileInfo(h.home).fileName();
+    EXPECT_EQ(names(*desktop, SHCONTF_FOLDERS | SHCONTF_NONFOLDERS),
+              (QStringList{"ﾏｲ ｺﾝﾋﾟｭｰﾀ", homeName, "sub", "note.txt"}));
+    EXPECT_EQ(names(*desktop, SHCONTF_FOLDERS), (QStringList{"ﾏｲ ｺﾝﾋﾟｭｰﾀ", homeName, "sub"}));
+    EXPECT_TRUE(names(*desktop, SHCONTF_NONFOLDERS | SHCONTF_INCLUDEHIDDEN).contains(".hidden"));
+
+    const auto home = desktop->BindToObject(TIdList(desktop->ParseDisplayName(h.home)).get());
+    ASSERT_NE(home, nullptr);
+    EXPECT_EQ(home->Path(), h.home);
+    EXPECT_EQ(names(*home, SHCONTF_FOLDERS | SHCONTF_NONFOLDERS), (QStringList{"Desktop", "Pictures"}));
+    EXPECT_EQ(names(*home, SHCONTF_FOLDERS | SHCONTF_INCLUDEHIDDEN), (QStringList{".config", "Desktop", "Pictures"}));
+
+    std::vector<TIdList> top;
+    ASSERT_TRUE(desktop->EnumObjects(SHCONTF_FOLDERS, top));
+    const auto computer = desktop->BindToObject(top[0].get());
+    ASSERT_NE(computer, nullptr);
+    EXPECT_EQ(names(*computer, SHCONTF_FOLDERS).value(0), "/");
+    EXPECT_EQ(desktop->GetAttributesOf(top[0].get(), SFGAO_FOLDER | SFGAO_FILESYSANCESTOR), uint32_t(SFGAO_FOLDER));
+
+    // Attributes, and binding only to folders that are there.
+    ASSERT_TRUE(QFile::link(h.home + "/Pictures", h.home + "/Desktop/link"));
+    const uint32_t all = SFGAO_FOLDER | SFGAO_LINK | SFGAO_HASSUBFOLDER | SFGAO_FILESYSANCESTOR;
+    const auto attrs = [&](const QString &path) {
+        return desktop->GetAttributesOf(TIdList(desktop->ParseDisplayName(path)).get(), all);
+    };
+    EXPECT_EQ(attrs(h.home), uint32_t(SFGAO_FOLDER | SFGAO_HASSUBFOLDER | SFGAO_FILESYSANCESTOR));
+    EXPECT_EQ(attrs(h.home + "/Pictures"), uint32_t(SFGAO_FOLDER | SFGAO_FILESYSANCESTOR)) << "no sub-folder";
+    EXPECT_EQ(attrs(h.home + "/Pictures/a.jpg"), 0u);
+    EXPECT_EQ(attrs(h.home + "/Desktop/link"), uint32_t(SFGAO_FOLDER | SFGAO_LINK | SFGAO_FILESYSANCESTOR));
+    EXPECT_EQ(desktop->BindToObject(TIdList(desktop->ParseDisplayName(h.home + "/Pictures/a.jpg")).get()), nullptr);
+    const TIdList pictures = desktop->ParseDisplayName(h.home + "/Pictures");
+    QDir(h.home + "/Pictures").removeRecursively();
+    EXPECT_EQ(desktop->BindToObject(pictures.get()), nullptr) << "gone since it was parsed";
+    std::vector<TIdList> none;
+    auto gone = TShellFolder::Desktop()->BindToObject(TIdList(desktop->ParseDisplayName(h.home)).get());
+    ASSERT_NE(gone, nullptr);
+    QDir(h.home + "/Desktop").removeRecursively();
+    QDir(h.home).rmdir(".config");
+    EXPECT_TRUE(gone->EnumObjects(SHCONTF_FOLDERS | SHCONTF_NONFOLDERS, none));
+    EXPECT_TRUE(none.empty());
+}
+
+TEST(ShellNamespace, RenameNeverReplacesAndRefusesBadNames)
+{
+    const FreshHome h;
+    const auto desktop = TShellFolder::Desktop();
+    const auto pictures = desktop->BindToObject(TIdList(desktop->ParseDisplayName(h.home + "/Pictures")).get());
+    ASSERT_NE(pictures, nullptr);
+    FreshHome::touch(h.home + "/Pictures/b.jpg");
+    const TIdList a(IdListLast(TIdList(desktop->ParseDisplayName(h.home + "/Pictures/a.jpg")).get()));
+    for (const QString &bad :
+         {QString("b.jpg"), QString(), QString("."), QString(".."), QString("x/y"), QString(256, QChar('n'))}) {
+        SCOPED_TRACE(bad.toStdString());
+        EXPECT_EQ(pictures->SetNameOf(a.get(), bad), nullptr);
+        EXPECT_TRUE(QFileInfo::exists(h.home + "/Pictures/a.jpg"));
+    }
+    const TIdList renamed = pictures->SetNameOf(a.get(), QString(255, QChar('n')));
+    ASSERT_NE(renamed, nullptr) << "255 bytes is a name";
+    EXPECT_EQ(pictures->GetDisplayNameOf(renamed.get(), SHGDN_INFOLDER), QString(255, QChar('n')));
+    EXPECT_FALSE(QFileInfo::exists(h.home + "/Pictures/a.jpg"));
+    // On the desktop, an item renames too; home does not.
+    const TIdList note = desktop->ParseDisplayName(h.home + "/Desktop/note.txt");
+    const TIdList moved = desktop->SetNameOf(note.get(), "memo.txt");
+    ASSERT_NE(moved, nullptr);
+    EXPECT_EQ(desktop->GetDisplayNameOf(moved.get(), SHGDN_FORPARSING), h.home + "/Desktop/memo.txt");
+    EXPECT_EQ(desktop->SetNameOf(TIdList(desktop->ParseDisplayName(h.home)).get(), "other"), nullptr);
 }
