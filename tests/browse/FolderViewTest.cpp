@@ -1,0 +1,94 @@
+#include "ShView.h"
+#include "TestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// A home of its own: Pictures (no sub-folders), Music/Jazz, a desktop folder with one folder.
+class FolderView : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        home = testing_support::freshDir();
+        oldHome = qgetenv("HOME");
+        qputenv("HOME", QFile::encodeName(home));
+        for (const char *d : {"/Pictures", "/Music/Jazz", "/Desktop/Work"})
+            QDir().mkpath(home + d);
+        QFile(home + "/Pictures/a.jpg").open(QIODevice::WriteOnly);
+    }
+    void TearDown() override { qputenv("HOME", oldHome); }
+    static QStringList texts(const QTreeWidgetItem *node)
+    {
+        QStringList out;
+        for (int i = 0; i < node->childCount(); ++i)
+            out << node->child(i)->text(0);
+        return out;
+    }
+    QString home;
+    QByteArray oldHome;
+};
+
+} // namespace
+
+TEST_F(FolderView, TheRootHoldsMyComputerHomeAndTheDesktopsFolders)
+{
+    TFolderView tree;
+    tree.Rebuild();
+    QTreeWidgetItem *root = tree.topLevelItem(0);
+    ASSERT_NE(root, nullptr);
+    EXPECT_EQ(root->text(0), "ﾃﾞｽｸﾄｯﾌﾟ");
+    EXPECT_EQ(tree.currentItem(), root);
+    EXPECT_TRUE(root->isExpanded());
+    const QString homeName = QFileInfo(home).fileName();
+    EXPECT_EQ(texts(root), (QStringList{"ﾏｲ ｺﾝﾋﾟｭｰﾀ", homeName, "Work"}));
+    EXPECT_EQ(tree.GetCurrentPath(), home + "/Desktop") << "the desktop's parsing name is its folder";
+
+    // Filled when first opened; expand buttons only where the namespace says there are folders.
+    QTreeWidgetItem *homeNode = root->child(1);
+    EXPECT_EQ(homeNode->childCount(), 0);
+    EXPECT_EQ(homeNode->childIndicatorPolicy(), QTreeWidgetItem::ShowIndicator);
+    homeNode->setExpanded(true);
+    EXPECT_EQ(texts(homeNode), (QStringList{"Desktop", "Music", "Pictures"}));
+    EXPECT_EQ(homeNode->child(2)->childIndicatorPolicy(), QTreeWidgetItem::DontShowIndicator) << "Pictures";
+    EXPECT_EQ(homeNode->child(1)->childIndicatorPolicy(), QTreeWidgetItem::ShowIndicator) << "Music";
+    homeNode->setExpanded(false);
+    homeNode->setExpanded(true);
+    EXPECT_EQ(homeNode->childCount(), 3) << "read once";
+    EXPECT_FALSE(root->flags() & Qt::ItemIsEditable) << "the root keeps its name";
+}
+
+TEST_F(FolderView, PathsSelectTheirNodeAndTheChangeIsToldInOrder)
+{
+    TFolderView tree;
+    QStringList told;
+    tree.OnChange = [&] { told << "change:" + tree.GetCurrentPath(); };
+    tree.OnFolderSelected = [&](PCItemIDList folder) {
+        told << "folder:" + TShellFolder::Desktop()->GetDisplayNameOf(folder, SHGDN_FORPARSING);
+    };
+    tree.Rebuild();
+    EXPECT_EQ(told, QStringList{"folder:" + home + "/Desktop"}) << "the linked controls learn the root";
+    told.clear();
+
+    tree.SetCurrentPath(home + "/Music/Jazz");
+    ASSERT_NE(tree.currentItem(), nullptr);
+    EXPECT_EQ(tree.currentItem()->text(0), "Jazz");
+    EXPECT_TRUE(tree.currentItem()->parent()->isExpanded());
+    EXPECT_EQ(tree.GetCurrentPath(), home + "/Music/Jazz");
+    EXPECT_EQ(told, (QStringList{"change:" + home + "/Music/Jazz", "folder:" + home + "/Music/Jazz"}));
+
+    for (const QString &unknown : {home + "/nothing", QString("Music"), home + "/Pictures/a.jpg"}) {
+        SCOPED_TRACE(unknown.toStdString());
+        tree.SetCurrentPath(unknown);
+        EXPECT_EQ(tree.GetCurrentPath(), home + "/Music/Jazz") << "nothing changes";
+    }
+    tree.SetCurrentPath("/");
+    EXPECT_EQ(tree.GetCurrentPath(), "/");
+    EXPECT_EQ(tree.currentItem()->parent()->text(0), "ﾏｲ ｺﾝﾋﾟｭｰﾀ");
+    tree.SetCurrentPath(home + "/Desktop/Work");
+    EXPECT_EQ(tree.currentItem()->parent(), tree.topLevelItem(0)) << "the desktop's folder, on the desktop";
+}
