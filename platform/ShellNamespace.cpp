@@ -275,6 +275,7 @@ struct Target {
     QString path;
     uint8_t flags = fFolder;
     bool ok = true;
+    bool mount = false; // a mount point My Computer holds
 };
 
 Target walk(char kind, const QString &path, PCItemIDList relative)
@@ -287,7 +288,7 @@ Target walk(char kind, const QString &path, PCItemIDList relative)
         if (item.kind == kComputer && t.kind == 'D') {
             t = {'C', {}, fFolder, true};
         } else if (item.kind == kAnchor && (t.kind == 'D' || t.kind == 'C') && item.name.startsWith('/')) {
-            t = {'P', QFile::decodeName(item.name), item.flags, true};
+            t = {'P', QFile::decodeName(item.name), item.flags, true, t.kind == 'C'};
         } else if (item.kind == kChild && t.kind == 'P' && !item.name.isEmpty() && !item.name.contains('/')) {
             t = {'P', join(t.path, item.name), item.flags, true};
         } else {
@@ -460,6 +461,10 @@ uint32_t TShellFolder::GetAttributesOf(PCItemIDList relative, uint32_t mask) con
     uint32_t a = 0;
     if (t.kind != 'P') {
         a = SFGAO_FOLDER | SFGAO_HASSUBFOLDER;
+    } else if (t.mount) {
+        // Asked of every mount as the tree shows My Computer: a dead network mount would hang
+        // a look, so a mount point is taken for a folder with sub-folders.
+        a = SFGAO_FOLDER | SFGAO_HASSUBFOLDER | SFGAO_FILESYSANCESTOR;
     } else {
         const int f = flagsOf(t.path);
         if (f < 0)
