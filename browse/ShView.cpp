@@ -1,7 +1,8 @@
 #include "ShView.h"
 
 #include <QApplication>
-#include <QHeaderView>
+#include <QPainter>
+#include <QStyledItemDelegate>
 
 #include <algorithm>
 #include <cstring>
@@ -160,9 +161,13 @@ void TFolderView::SetCurrentPath(const QString &path)
     if (!m_desktop)
         return;
     const TIdList list = m_desktop->ParseDisplayName(path);
-    if (!list)
-        return;
-    if (QTreeWidgetItem *node = FindNode(list.get())) {
+    if (list)
+        SelectIdList(list.get());
+}
+
+void TFolderView::SelectIdList(PCItemIDList absolute)
+{
+    if (QTreeWidgetItem *node = FindNode(absolute)) {
         for (QTreeWidgetItem *p = node->parent(); p; p = p->parent())
             p->setExpanded(true);
         setCurrentItem(node);
@@ -193,8 +198,142 @@ void TFolderView::selectionChanged()
 
 void TFolderView::notifyLinked(QTreeWidgetItem *node)
 {
-    if (!node || m_busy || !OnFolderSelected)
+    if (!node || m_busy)
         return;
     const TIdList list = NodeIdList(node);
-    OnFolderSelected(list.get());
+    if (OnFolderSelected)
+        OnFolderSelected(list.get());
+    if (m_combo)
+        m_combo->ShowFolder(list.get());
+}
+
+// ---- TComboView ------------------------------------------------------------------------------
+
+namespace {
+
+constexpr int kLevelRole = Qt::UserRole + 1;
+
+// The drop-down list indents each entry by its depth; the closed field shows the name alone.
+class TComboDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override
+    {
+        QStyleOptionViewItem o = option;
+        o.rect.setLeft(o.rect.left() + index.data(kLevelRole).toInt() * 10);
+        QStyledItemDelegate::paint(painter, o, index);
+    }
+};
+
+} // namespace
+
+TComboView::TComboView(QWidget *parent) : QComboBox(parent), m_desktop(TShellFolder::Desktop())
+{
+    setMaxVisibleItems(8);
+    resize(200, height());
+    setItemDelegate(new TComboDelegate(this));
+    connect(this, &QComboBox::activated, this, [this](int index) {
+        if (m_tree && index >= 0 && size_t(index) < m_entries.size())
+            m_tree->SelectIdList(reinterpret_cast<PCItemIDList>(m_entries[size_t(index)].id.constData()));
+    });
+}
+
+void TComboView::setFolderView(TFolderView *tree)
+{
+    if (m_tree)
+        m_tree->m_combo = nullptr;
+    m_tree = tree;
+    if (tree)
+        tree->m_combo = this;
+}
+
+QString TComboView::nameOf(PCItemIDList absolute) const
+{
+    const TIdList parent(IdListParent(absolute));
+    const std::unique_ptr<TShellFolder> folder = parent ? m_desktop->BindToObject(parent.get()) : nullptr;
+    const TShellFolder &in = folder ? *folder : *m_desktop;
+    if (IdListSize(absolute) <= 2)
+        return in.GetDisplayNameOf(absolute, SHGDN_INFOLDER);
+    return in.GetDisplayNameOf(TIdList(IdListLast(absolute)).get(), SHGDN_INFOLDER);
+}
+
+void TComboView::addEntry(int index, int level, PCItemIDList absolute)
+{
+    Entry e{bytesOf(absolute), level, m_building};
+    insertItem(index, nameOf(absolute));
+    setItemData(index, level, kLevelRole);
+    m_entries.insert(m_entries.begin() + index, std::move(e));
+}
+
+int TComboView::insertPath(PCItemIDList absolute)
+{
+    const auto idAt = [this](size_t i) { return reinterpret_cast<PCItemIDList>(m_entries[i].id.constData()); };
+    int level = 1, position = 1;
+    size_t start = 1;
+    TIdList prefix(IdListAlloc(2));
+    for (PCItemIDList rest = absolute; prefix && IdListSize(rest) > 2;) {
+        const TIdList first(IdListCopyFirst(rest));
+        rest += IdListSize(first.get()) - 2;
+        prefix.reset(IdListConcat(prefix.get(), first.get()));
+        bool found = false;
+        for (size_t i = start; i < m_entries.size(); ++i) {
+            if (m_entries[i].level != level)
+                continue;
+            const int c = m_desktop->CompareIDs(idAt(i), prefix.get());
+            if (c == 0) {
+                position = int(i) + 1;
+                start = i + 1;
+                found = true;
+                break;
+            }
+            if (c < 0)
+                position = int(i) + 1;
+        }
+        if (!found) {
+            addEntry(position, level, prefix.get());
+            ++position;
+            start = size_t(position);
+        }
+        ++level;
+    }
+    return position - 1;
+}
+
+void TComboView::Rebuild()
+{
+    if (!m_desktop)
+        return;
+    m_building = false;
+    clear();
+    m_entries.clear();
+    const TIdList desktop(IdListAlloc(2));
+    addEntry(0, 0, desktop.get());
+    std::vector<TIdList> ids;
+    if (m_desktop->EnumObjects(SHCONTF_FOLDERS | SHCONTF_INCLUDEHIDDEN, ids))
+        for (const TIdList &id : ids)
+            insertPath(id.get());
+    // My Computer's own folders (the root and the media) are fixed too; the root's route
+    // starts with My Computer.
+    const TIdList computerId(IdListCopyFirst(TIdList(m_desktop->ParseDisplayName(QStringLiteral("/"))).get()));
+    if (const std::unique_ptr<TShellFolder> computer = m_desktop->BindToObject(computerId.get())) {
+        std::vector<TIdList> drives;
+        if (computer->EnumObjects(SHCONTF_FOLDERS | SHCONTF_INCLUDEHIDDEN, drives))
+            for (const TIdList &d : drives)
+                insertPath(TIdList(IdListConcat(computerId.get(), d.get())).get());
+    }
+    m_building = true;
+    setCurrentIndex(0);
+}
+
+void TComboView::ShowFolder(PCItemIDList absolute)
+{
+    if (!absolute || !m_desktop)
+        return;
+    for (size_t i = m_entries.size(); i-- > 0;)
+        if (m_entries[i].temporary) {
+            removeItem(int(i));
+            m_entries.erase(m_entries.begin() + qsizetype(i));
+        }
+    const TIdList desktop(IdListAlloc(2));
+    setCurrentIndex(m_desktop->CompareIDs(absolute, desktop.get()) == 0 ? 0 : insertPath(absolute));
 }

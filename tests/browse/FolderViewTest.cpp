@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace {
 
 // A home of its own: Pictures (no sub-folders), Music/Jazz, a desktop folder with one folder.
@@ -91,4 +93,60 @@ TEST_F(FolderView, PathsSelectTheirNodeAndTheChangeIsToldInOrder)
     EXPECT_EQ(tree.currentItem()->parent()->text(0), "ﾏｲ ｺﾝﾋﾟｭｰﾀ");
     tree.SetCurrentPath(home + "/Desktop/Work");
     EXPECT_EQ(tree.currentItem()->parent(), tree.topLevelItem(0)) << "the desktop's folder, on the desktop";
+}
+
+namespace {
+QStringList comboTexts(const TComboView &combo)
+{
+    QStringList out;
+    for (int i = 0; i < combo.count(); ++i)
+        out << QString(combo.entries()[size_t(i)].level, QChar('-')) + combo.itemText(i);
+    return out;
+}
+} // namespace
+
+TEST_F(FolderView, TheComboFollowsTheTreeAndLeadsIt)
+{
+    TFolderView tree;
+    TComboView combo;
+    combo.setFolderView(&tree);
+    EXPECT_EQ(tree.comboView(), &combo);
+    EXPECT_EQ(combo.maxVisibleItems(), 8);
+    combo.Rebuild();
+    const QString homeName = QFileInfo(home).fileName();
+    const QStringList fixed{"ﾃﾞｽｸﾄｯﾌﾟ", "-ﾏｲ ｺﾝﾋﾟｭｰﾀ", "--/", "-" + homeName, "-Work"};
+    // Media mounted on this machine may stand under My Computer too.
+    QStringList shown = comboTexts(combo);
+    shown.erase(
+        std::remove_if(shown.begin(), shown.end(), [](const QString &t) { return t.startsWith("--") && t != "--/"; }),
+        shown.end());
+    EXPECT_EQ(shown, fixed);
+    const int fixedCount = combo.count();
+
+    tree.Rebuild();
+    EXPECT_EQ(combo.currentIndex(), 0) << "the desktop";
+    tree.SetCurrentPath(home + "/Music/Jazz");
+    EXPECT_EQ(combo.count(), fixedCount + 2) << "Music and Jazz, for now";
+    EXPECT_EQ(combo.currentText(), "Jazz");
+    const int at = combo.currentIndex();
+    EXPECT_EQ(combo.entries()[size_t(at)].level, 3);
+    EXPECT_EQ(combo.itemText(at - 1), "Music");
+    EXPECT_EQ(combo.itemText(at - 2), homeName) << "each under its parent";
+    EXPECT_TRUE(combo.entries()[size_t(at)].temporary);
+
+    tree.SetCurrentPath(home + "/Pictures");
+    EXPECT_EQ(combo.count(), fixedCount + 1) << "the last folder's entries went";
+    EXPECT_EQ(combo.currentText(), "Pictures");
+
+    // Picking an entry selects its node in the tree.
+    const int root = combo.findText("/");
+    ASSERT_GE(root, 0);
+    combo.setCurrentIndex(root);
+    emit combo.activated(root);
+    EXPECT_EQ(tree.GetCurrentPath(), "/");
+    EXPECT_EQ(combo.count(), fixedCount) << "a fixed entry needs no temporary one";
+
+    tree.setCurrentItem(tree.topLevelItem(0));
+    EXPECT_EQ(combo.currentIndex(), 0);
+    EXPECT_EQ(combo.count(), fixedCount);
 }
