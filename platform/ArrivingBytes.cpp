@@ -21,7 +21,8 @@ void TArrivingBytes::start(std::function<void(TArrivingBytes &)> produce)
         }
         std::lock_guard lock(m_mutex);
         if (m_ready < m_size && m_failure.isEmpty())
-            m_failure = m_stop ? QStringLiteral("stopped") : QStringLiteral("short");
+            m_failure =
+                m_stop ? QStringLiteral("読み込みを中止しました") : QStringLiteral("ﾌｧｲﾙが途中で終わっています");
         m_ended = true;
         m_changed.notify_all();
     });

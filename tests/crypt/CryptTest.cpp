@@ -308,6 +308,12 @@ TEST(BlowFish, ProgressCountsTheFileAndReturnsToZero)
 
 TEST(BlowFish, DecipheringAlongsideGivesWhatTheFileProcedureGives)
 {
+    const auto prepare = [](TBlowFish &bf, const QString &file, TCipherMode mode) {
+        bf.InputFilePath = file;
+        bf.setKey("PictlaneKey");
+        bf.CipherMode = mode;
+        bf.IVector = "PLTOOLS1";
+    };
     // Lengths around the block, the buffer and the decipherer's pieces (16 KiB, then 256 KiB).
     for (const int n : {0, 1, 7, 8, 9, 4097, 16 * 1024 - 1, 16 * 1024 + 3, 300 * 1024 + 5}) {
         SCOPED_TRACE(n);
@@ -315,10 +321,7 @@ TEST(BlowFish, DecipheringAlongsideGivesWhatTheFileProcedureGives)
         const QString dir = freshDir();
         ASSERT_TRUE(writeFile(dir + "/in", cryptFile(plain, TCipherMode::CFBMode, true)));
         TBlowFish bf;
-        bf.InputFilePath = dir + "/in";
-        bf.setKey("PictlaneKey");
-        bf.CipherMode = TCipherMode::CFBMode;
-        bf.IVector = "PLTOOLS1";
+        prepare(bf, dir + "/in", TCipherMode::CFBMode);
         const std::shared_ptr<TArrivingBytes> arriving = bf.DecryptFileArriving();
         ASSERT_EQ(arriving->size(), n);
         EXPECT_EQ(arriving->waitBeyond(0) > 0, n > 0) << "waits for the first piece, not for nothing";
@@ -329,10 +332,7 @@ TEST(BlowFish, DecipheringAlongsideGivesWhatTheFileProcedureGives)
     const QString dir = freshDir();
     ASSERT_TRUE(writeFile(dir + "/in", cryptFile(plain, TCipherMode::CBCMode, true)));
     TBlowFish bf;
-    bf.InputFilePath = dir + "/in";
-    bf.setKey("PictlaneKey");
-    bf.CipherMode = TCipherMode::CBCMode;
-    bf.IVector = "PLTOOLS1";
+    prepare(bf, dir + "/in", TCipherMode::CBCMode);
     EXPECT_EQ(bf.DecryptFileArriving()->takeAll().left(1000), plain);
     bf.InputFilePath = dir + "/missing";
     EXPECT_THROW(bf.DecryptFileArriving(), EInOutError);
