@@ -1,8 +1,11 @@
 #include "ShView.h"
+#include "ShellIcons.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QPainter>
 #include <QStyledItemDelegate>
+#include <QThreadPool>
 
 #include <algorithm>
 #include <cstring>
@@ -13,6 +16,9 @@ namespace {
 // Each node keeps its own item: the bytes of a one-item list, terminator included.
 constexpr int kIdRole = Qt::UserRole + 1;
 constexpr int kFilledRole = Qt::UserRole + 2;
+// Up to this many sub-folders are looked into at once; more, in the background.
+constexpr size_t kMarkHere = 256;
+constexpr size_t kMarkBatch = 512;
 
 QByteArray bytesOf(PCItemIDList list)
 {
@@ -26,6 +32,22 @@ struct Busy {
     ~Busy() { flag = false; }
 };
 
+// The tree's editor hands the new name to the namespace instead of writing it into the node.
+class TRenameDelegate : public QStyledItemDelegate {
+public:
+    explicit TRenameDelegate(TFolderView *tree) : QStyledItemDelegate(tree), m_tree(tree) {}
+    void setModelData(QWidget *editor, QAbstractItemModel *, const QModelIndex &index) const override
+    {
+        const QString text = editor->property("text").toString();
+        QTreeWidgetItem *node = m_tree->itemFromIndex(index);
+        if (node && text != node->text(0))
+            m_tree->RenameNode(node, text);
+    }
+
+private:
+    TFolderView *m_tree;
+};
+
 } // namespace
 
 TFolderView::TFolderView(QWidget *parent) : QTreeWidget(parent), m_desktop(TShellFolder::Desktop())
@@ -36,8 +58,14 @@ TFolderView::TFolderView(QWidget *parent) : QTreeWidget(parent), m_desktop(TShel
     setSortingEnabled(false);
     setRootIsDecorated(false);
     setEditTriggers(QAbstractItemView::EditKeyPressed);
+    setItemDelegate(new TRenameDelegate(this));
     connect(this, &QTreeWidget::itemExpanded, this, [this](QTreeWidgetItem *node) { ExpandNode(node); });
     connect(this, &QTreeWidget::currentItemChanged, this, [this] { selectionChanged(); });
+}
+
+TFolderView::~TFolderView()
+{
+    m_stop->store(true);
 }
 
 PCItemIDList TFolderView::NodeData(const QTreeWidgetItem *node)
@@ -68,15 +96,12 @@ std::unique_ptr<TShellFolder> TFolderView::folderOf(const QTreeWidgetItem *node)
     return m_desktop->BindToObject(NodeIdList(node).get());
 }
 
-QTreeWidgetItem *TFolderView::addNode(QTreeWidgetItem *parent, TIdList id, const TShellFolder &folder)
+QTreeWidgetItem *TFolderView::makeNode(TShellItem &item, const TShellFolder &folder, bool marked)
 {
-    auto *node = new QTreeWidgetItem(parent);
-    node->setText(0, folder.GetDisplayNameOf(id.get(), SHGDN_INFOLDER));
-    node->setData(0, kIdRole, bytesOf(id.get()));
-    if (folder.GetAttributesOf(id.get(), SFGAO_HASSUBFOLDER))
-        node->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
-    else
-        node->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicator);
+    auto *node = new QTreeWidgetItem(QStringList{item.name});
+    node->setData(0, kIdRole, bytesOf(item.id.get()));
+    node->setIcon(0, ShellIcons::NodeIcon(folder.IconKindOf(item.id.get())));
+    node->setChildIndicatorPolicy(marked ? QTreeWidgetItem::ShowIndicator : QTreeWidgetItem::DontShowIndicator);
     node->setFlags(node->flags() | Qt::ItemIsEditable);
     return node;
 }
@@ -89,11 +114,13 @@ void TFolderView::Rebuild()
     {
         const Busy busy(m_busy);
         clear();
+        ++m_epoch;
         m_last = m_previous = nullptr;
         const TIdList empty(IdListAlloc(2));
         root = new QTreeWidgetItem(this);
         root->setText(0, m_desktop->GetDisplayNameOf(empty.get(), SHGDN_INFOLDER));
         root->setData(0, kIdRole, bytesOf(empty.get()));
+        root->setIcon(0, ShellIcons::NodeIcon(TIconKind::Desktop));
         root->setFlags(root->flags() & ~Qt::ItemIsEditable); // the root keeps its name
         setCurrentItem(root);
     }
@@ -108,8 +135,8 @@ void TFolderView::ExpandNode(QTreeWidgetItem *node)
     if (m_busy || !node || !NodeData(node) || node->data(0, kFilledRole).toBool())
         return;
     const std::unique_ptr<TShellFolder> folder = folderOf(node);
-    std::vector<TIdList> ids;
-    if (!folder || !folder->EnumObjects(SHCONTF_FOLDERS | SHCONTF_INCLUDEHIDDEN, ids)) {
+    std::vector<TShellItem> items;
+    if (!folder || !folder->EnumItems(SHCONTF_FOLDERS | SHCONTF_INCLUDEHIDDEN, false, items)) {
         if (m_last && m_last != node)
             setCurrentItem(m_last);
         return;
@@ -117,15 +144,68 @@ void TFolderView::ExpandNode(QTreeWidgetItem *node)
     QApplication::setOverrideCursor(Qt::WaitCursor);
     {
         const Busy busy(m_busy);
-        std::sort(ids.begin(), ids.end(),
-                  [&](const TIdList &a, const TIdList &b) { return folder->CompareIDs(a.get(), b.get()) < 0; });
-        for (TIdList &id : ids)
-            addNode(node, std::move(id), *folder);
+        folder->SortItems(items);
+        // A large folder gets its nodes at once and their expand buttons as its sub-folders are
+        // looked into off this thread; a small one is looked into here.
+        const bool later = items.size() > kMarkHere && !folder->Path().isEmpty();
+        QList<QTreeWidgetItem *> nodes;
+        nodes.reserve(qsizetype(items.size()));
+        for (TShellItem &item : items)
+            nodes.append(makeNode(item, *folder, later || folder->GetAttributesOf(item.id.get(), SFGAO_HASSUBFOLDER)));
+        node->addChildren(nodes);
         node->setData(0, kFilledRole, true);
-        if (ids.empty())
+        if (items.empty())
             node->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicator);
+        if (later)
+            markLater(node, folder->Path(), items);
     }
     QApplication::restoreOverrideCursor();
+}
+
+void TFolderView::markLater(QTreeWidgetItem *node, const QString &path, const std::vector<TShellItem> &items)
+{
+    QStringList names;
+    names.reserve(qsizetype(items.size()));
+    for (const TShellItem &item : items)
+        names.append(item.name);
+    QPointer<TFolderView> self(this);
+    const int epoch = m_epoch;
+    const std::shared_ptr<std::atomic<bool>> stop = m_stop;
+    QThreadPool::globalInstance()->start([self, node, epoch, stop, path, names] {
+        std::vector<bool> marks;
+        marks.reserve(size_t(names.size()));
+        const auto post = [&](qsizetype from) {
+            QMetaObject::invokeMethod(
+                self.data(),
+                [self, node, epoch, from, marks] {
+                    if (self && self->m_epoch == epoch)
+                        self->applyMarks(node, int(from), marks);
+                },
+                Qt::QueuedConnection);
+        };
+        qsizetype from = 0;
+        for (const QString &name : names) {
+            if (stop->load())
+                return;
+            marks.push_back(HasSubFolder(path + QLatin1Char('/') + name));
+            if (marks.size() == kMarkBatch) {
+                post(from);
+                from += qsizetype(marks.size());
+                marks.clear();
+            }
+        }
+        if (!marks.empty())
+            post(from);
+    });
+}
+
+void TFolderView::applyMarks(QTreeWidgetItem *node, int from, const std::vector<bool> &marks)
+{
+    for (size_t i = 0; i < marks.size() && from + int(i) < node->childCount(); ++i) {
+        QTreeWidgetItem *child = node->child(from + int(i));
+        if (!marks[i] && child->childCount() == 0)
+            child->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicator);
+    }
 }
 
 QTreeWidgetItem *TFolderView::FindChild(QTreeWidgetItem *node, PCItemIDList relative)
@@ -174,6 +254,89 @@ void TFolderView::SelectIdList(PCItemIDList absolute)
     }
 }
 
+void TFolderView::SelectChild(PCItemIDList relative)
+{
+    if (QTreeWidgetItem *node = FindChild(currentItem(), relative)) {
+        currentItem()->setExpanded(true);
+        setCurrentItem(node);
+    }
+}
+
+void TFolderView::setFileView(TFileView *list)
+{
+    if (m_fileView)
+        m_fileView->m_tree = nullptr;
+    m_fileView = list;
+    if (list)
+        list->m_tree = this;
+}
+
+void TFolderView::FolderListed()
+{
+    m_retried = false;
+}
+
+void TFolderView::FolderFailed()
+{
+    QTreeWidgetItem *failed = currentItem();
+    if (!failed)
+        return;
+    if (!m_retried && m_previous && m_previous != failed) {
+        m_retried = true;
+        setCurrentItem(m_previous);
+        return;
+    }
+    // Up from the folder that failed: the root (the desktop) can always be listed.
+    QTreeWidgetItem *up = failed->parent();
+    while (up && up->parent() && !QFileInfo(m_desktop->GetDisplayNameOf(NodeIdList(up).get(), SHGDN_FORPARSING))
+                                      .isReadable())
+        up = up->parent();
+    if (up)
+        setCurrentItem(up);
+}
+
+std::unique_ptr<TShellFolder> TFolderView::parentFolderOf(const QTreeWidgetItem *node) const
+{
+    if (!node || !node->parent())
+        return nullptr;
+    return folderOf(node->parent());
+}
+
+bool TFolderView::RenameNode(QTreeWidgetItem *node, const QString &name)
+{
+    const std::unique_ptr<TShellFolder> parent = parentFolderOf(node);
+    if (!parent || !NodeData(node))
+        return false;
+    TIdList renamed = parent->SetNameOf(NodeData(node), name);
+    {
+        const Busy busy(m_busy);
+        if (renamed)
+            node->setData(0, kIdRole, bytesOf(renamed.get()));
+        node->setText(0, parent->GetDisplayNameOf(NodeData(node), SHGDN_NORMAL));
+    }
+    if (renamed && m_combo && currentItem())
+        m_combo->ShowFolder(NodeIdList(currentItem()).get());
+    return bool(renamed);
+}
+
+void TFolderView::ItemRenamed(PCItemIDList oldId, PCItemIDList newId)
+{
+    QTreeWidgetItem *node = FindChild(currentItem(), oldId);
+    if (!node)
+        return;
+    const std::unique_ptr<TShellFolder> parent = folderOf(currentItem());
+    const TIdList first(IdListCopyFirst(newId));
+    if (!parent || !first)
+        return;
+    {
+        const Busy busy(m_busy);
+        node->setData(0, kIdRole, bytesOf(first.get()));
+        node->setText(0, parent->GetDisplayNameOf(first.get(), SHGDN_NORMAL));
+    }
+    if (m_combo && currentItem())
+        m_combo->ShowFolder(NodeIdList(currentItem()).get());
+}
+
 QString TFolderView::GetCurrentPath() const
 {
     const QTreeWidgetItem *node = currentItem();
@@ -203,6 +366,11 @@ void TFolderView::notifyLinked(QTreeWidgetItem *node)
     const TIdList list = NodeIdList(node);
     if (OnFolderSelected)
         OnFolderSelected(list.get());
+    if (m_fileView)
+        m_fileView->SetFolder(list.get());
+    // A folder the list could not read has moved the selection on already.
+    if (currentItem() != node)
+        return;
     if (m_combo)
         m_combo->ShowFolder(list.get());
 }

@@ -6,6 +6,8 @@
 
 #include "ShellNamespace.h"
 
+#include <atomic>
+#include <memory>
 #include <QComboBox>
 #include <QPointer>
 #include <QTreeWidget>
@@ -14,10 +16,12 @@
 #include <vector>
 
 class TComboView;
+class TFileView;
 
 class TFolderView : public QTreeWidget {
 public:
     explicit TFolderView(QWidget *parent = nullptr);
+    ~TFolderView() override;
 
     // Refills the tree from the desktop: the root, selected and opened one level.
     void Rebuild();
@@ -31,6 +35,17 @@ public:
     void SetCurrentPath(const QString &path);
     // Selects the node of an absolute list (opening the way to it), when there is one.
     void SelectIdList(PCItemIDList absolute);
+    // Selects the selected node's child of this relative id (a folder opened in the list).
+    void SelectChild(PCItemIDList relative);
+    // The list renamed a folder of the selected node: its child node follows.
+    void ItemRenamed(PCItemIDList oldId, PCItemIDList newId);
+    // The linked list could not read the selected folder: the node selected before is selected
+    // again, once; if that cannot be read either, the nearest ancestor that can. Never a loop.
+    void FolderFailed();
+    // The linked list read the selected folder.
+    void FolderListed();
+    // Renames a node in place; false (and the old name back) when the namespace refuses.
+    bool RenameNode(QTreeWidgetItem *node, const QString &name);
     // The parsing name of the selected node (a full path for file-system folders); empty when
     // nothing is selected.
     QString GetCurrentPath() const;
@@ -45,17 +60,27 @@ public:
     std::function<void(PCItemIDList folder)> OnFolderSelected;
     // The combo that follows the selection (set through TComboView::setFolderView).
     TComboView *comboView() const { return m_combo; }
+    // Links the file list both ways; null unlinks.
+    void setFileView(TFileView *list);
+    TFileView *fileView() const { return m_fileView; }
 
 private:
     void selectionChanged();
     void notifyLinked(QTreeWidgetItem *node);
-    QTreeWidgetItem *addNode(QTreeWidgetItem *parent, TIdList id, const TShellFolder &folder);
+    QTreeWidgetItem *makeNode(TShellItem &item, const TShellFolder &folder, bool marked);
+    void markLater(QTreeWidgetItem *node, const QString &path, const std::vector<TShellItem> &items);
+    void applyMarks(QTreeWidgetItem *node, int from, const std::vector<bool> &marks);
     std::unique_ptr<TShellFolder> folderOf(const QTreeWidgetItem *node) const;
+    std::unique_ptr<TShellFolder> parentFolderOf(const QTreeWidgetItem *node) const;
 
     friend class TComboView;
     QPointer<TComboView> m_combo;
+    QPointer<TFileView> m_fileView;
+    bool m_retried = false; // the node selected before was tried after a listing failed
     std::unique_ptr<TShellFolder> m_desktop;
     bool m_busy = false;
+    int m_epoch = 0; // a Rebuild makes every node anew: marks looked up before are dropped
+    std::shared_ptr<std::atomic<bool>> m_stop = std::make_shared<std::atomic<bool>>(false);
     QTreeWidgetItem *m_last = nullptr;
     QTreeWidgetItem *m_previous = nullptr;
 };
@@ -93,3 +118,5 @@ private:
     std::vector<Entry> m_entries;
     bool m_building = false; // set once the fixed entries are made: later ones are temporary
 };
+
+#include "FileView.h"

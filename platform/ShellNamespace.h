@@ -11,6 +11,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -75,6 +76,22 @@ enum : uint32_t {
     SFGAO_HASSUBFOLDER = 0x80000000,
 };
 
+// One item of a listing with what the browsing pane shows of it, read in one pass.
+struct TShellItem {
+    TIdList id;   // relative to the folder listed
+    QString name; // the in-folder name
+    bool folder = false, link = false, hidden = false;
+    bool found = false; // size and time could be read
+    int64_t size = 0;   // bytes (of a link's target); 0 for folders
+    int64_t mtime = 0;  // last write, seconds since the epoch
+};
+
+// Whether the folder at path holds a sub-folder; reading stops at the first one.
+bool HasSubFolder(const QString &path);
+
+// What an item's icon shows.
+enum class TIconKind { Desktop, Computer, Home, Drive, Folder, File };
+
 class TShellFolder {
 public:
     // The root of the namespace.
@@ -90,11 +107,20 @@ public:
     // This folder's items, in the order they come: SHCONTF_* flags choose folders, other items
     // and hidden ones (names starting with a dot). Empty and false when the folder cannot be read.
     bool EnumObjects(uint32_t flags, std::vector<TIdList> &items) const;
+    // EnumObjects with each item's name and flags and, with details, its size and time (one
+    // fstatat an item), so a listing never asks again item by item. An early stop (stop set
+    // from another thread) gives false, as a folder that cannot be read does.
+    bool EnumItems(uint32_t flags, bool details, std::vector<TShellItem> &items,
+                   const std::atomic<bool> *stop = nullptr) const;
+    // Items in the order CompareIDs gives their ids, with one collation key an item.
+    void SortItems(std::vector<TShellItem> &items) const;
     // SHGDN_NORMAL and SHGDN_INFOLDER: the name shown; SHGDN_FORPARSING: the full path (for
     // virtual folders a name that is not a path). Empty for a damaged id.
     QString GetDisplayNameOf(PCItemIDList relative, uint32_t flags) const;
     // The bits of mask that hold for the item (SFGAO_*).
     uint32_t GetAttributesOf(PCItemIDList relative, uint32_t mask) const;
+    // The picture an item of this folder is shown with; asks nothing of the disk.
+    TIconKind IconKindOf(PCItemIDList relative) const;
     // Negative, zero or positive: virtual items first, then folders before other items, then
     // names in the locale's order (exact order breaking ties).
     int CompareIDs(PCItemIDList a, PCItemIDList b) const;

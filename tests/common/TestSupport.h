@@ -7,8 +7,15 @@
 #include <QString>
 
 #include <functional>
+#include <ostream>
 
 #include <vector>
+
+// Failures show QStrings as text.
+inline void PrintTo(const QString &s, std::ostream *os)
+{
+    *os << '"' << s.toStdString() << '"';
+}
 
 namespace testing_support {
 
