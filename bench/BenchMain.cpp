@@ -27,6 +27,7 @@ class CapturingReporter : public benchmark::ConsoleReporter {
 public:
     std::map<std::string, double> seconds; // per iteration, real time
     std::map<std::string, std::pair<double, double>> paired; // ours and reference, ms
+    std::map<std::string, std::map<std::string, double>> counters;
     void ReportRuns(const std::vector<Run> &runs) override
     {
         for (const Run &r : runs) {
@@ -36,6 +37,8 @@ public:
             const auto o = r.counters.find("ours_ms"), f = r.counters.find("ref_ms");
             if (o != r.counters.end() && f != r.counters.end())
                 paired[r.benchmark_name()] = {o->second.value, f->second.value};
+            for (const auto &[name, counter] : r.counters)
+                counters[r.benchmark_name()][name] = counter.value;
         }
         ConsoleReporter::ReportRuns(runs);
     }
@@ -55,6 +58,29 @@ void pairedRatio(const CapturingReporter &rep, const char *label, const std::str
     const double r = ours / ref;
     std::printf("%-44s %8.3f ms / %8.3f ms = %5.2fx  (goal <= %.2fx) %s\n", label, ours, ref, r, goal,
                 r <= goal ? "met" : "MISSED");
+}
+
+// The first name that starts with this one, the mean where there are repetitions.
+template <typename Map>
+auto findRun(const Map &map, const std::string &name)
+{
+    auto it = map.end();
+    for (auto i = map.begin(); i != map.end(); ++i)
+        if (i->first.rfind(name, 0) == 0 && (it == map.end() || i->first.ends_with("_mean")))
+            it = i;
+    return it;
+}
+
+// How ours grows from one size to another, both measured in turn with their references.
+void pairedScale(const CapturingReporter &rep, const char *label, const std::string &small, const std::string &large,
+                 double goal)
+{
+    const auto a = findRun(rep.paired, small), b = findRun(rep.paired, large);
+    if (a == rep.paired.end() || b == rep.paired.end())
+        return;
+    const double r = b->second.first / a->second.first;
+    std::printf("%-44s %8.3f ms / %8.3f ms = %5.2fx  (goal <= %.2fx) %s\n", label, b->second.first, a->second.first, r,
+                goal, r <= goal ? "met" : "MISSED");
 }
 
 void ratio(const CapturingReporter &rep, const char *label, const std::string &ours, const std::string &ref,
@@ -117,6 +143,35 @@ QString benchJpeg(int width, int height)
     return path;
 }
 
+namespace {
+
+std::map<std::string, double> g_worst;
+
+void worst(const char *label, const std::string &key, double goalMs)
+{
+    const auto it = g_worst.find(key);
+    if (it == g_worst.end())
+        return;
+    std::printf("%-44s %8.3f ms              (goal <= %.0f ms) %s\n", label, it->second, goalMs,
+                it->second <= goalMs ? "met" : "MISSED");
+}
+
+void info(const CapturingReporter &rep, const char *label, const std::string &name, const std::string &counter)
+{
+    const auto it = findRun(rep.counters, name);
+    if (it == rep.counters.end() || !it->second.count(counter))
+        return;
+    std::printf("%-44s %8.3f ms\n", label, it->second.at(counter));
+}
+
+} // namespace
+
+void noteWorst(const std::string &key, double value)
+{
+    double &w = g_worst[key];
+    w = std::max(w, value);
+}
+
 int main(int argc, char **argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -151,6 +206,14 @@ int main(int argc, char **argv)
           "ArchiveExtractLibarchive/0", 1.2);
     ratio(rep, "Extract a 20 MB -lh5- entry: framework vs libarchive", "ArchiveExtractOurs/1",
           "ArchiveExtractLibarchive/1", 1.2);
+    pairedRatio(rep, "Refresh 10,000 files vs readdir+fstatat+sort", "BrowseRefreshPaired/10000", 2.0);
+    pairedRatio(rep, "Refresh 100,000 files vs readdir+fstatat+sort", "BrowseRefreshPaired/100000", 2.0);
+    pairedScale(rep, "Refresh: 100,000 files vs 10,000", "BrowseRefreshPaired/10000", "BrowseRefreshPaired/100000",
+                11.0);
+    worst("Longest wait, 100,000 files filling (icons)", "gap_icons", 100);
+    worst("Longest wait, 100,000 files filling (details)", "gap_details", 100);
+    pairedRatio(rep, "Open a node of 10,000 folders vs readdir", "BrowseExpandPaired", 3.0);
+    info(rep, "  ... until every expand button is settled", "BrowseExpandPaired", "settled_ms");
     benchmark::Shutdown();
     g_dir.reset();
     return 0;

@@ -6,6 +6,7 @@
 #include <benchmark/benchmark.h>
 
 #include <functional>
+#include <string>
 
 class TBitmap;
 
@@ -18,3 +19,6 @@ const TBitmap &benchPhoto24();
 // other time, so a slow stretch of the machine falls on both alike. Leaves the mean times in
 // the counters "ours_ms" and "ref_ms" that the summary reads.
 void pairedRun(benchmark::State &state, const std::function<void()> &ours, const std::function<void()> &reference);
+
+// Keeps the largest value seen under a key, for the summary (a worst case, not a mean).
+void noteWorst(const std::string &key, double value);

@@ -70,7 +70,7 @@ namespace {
 const char *const kCaptions[4] = {"名前", "ｻｲｽﾞ", "ﾌｧｲﾙの種類", "更新日時"};
 const int kWidths[4] = {120, 60, 120, 120};
 // A listing that takes longer than this is left to fill in when it is read.
-constexpr int kWaitMs = 50;
+constexpr int kWaitMs = 20;
 
 struct TFileRow {
     TIdList id;
@@ -257,10 +257,11 @@ struct TFileView::Job {
             folder->SortItems(items);
             TTypeNames names;
             rows.reserve(items.size());
+            const bool plain = !folder->Path().isEmpty(); // a file-system folder: no virtual items
             for (size_t i = 0; i < items.size(); ++i) {
                 TShellItem &item = items[i];
                 TFileRow row;
-                row.kind = folder->IconKindOf(item.id.get());
+                row.kind = plain ? (item.folder ? TIconKind::Folder : TIconKind::File) : folder->IconKindOf(item.id.get());
                 row.type = names.Of(item.name, item.folder);
                 row.folder = item.folder;
                 row.link = item.link;

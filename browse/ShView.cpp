@@ -13,9 +13,6 @@
 
 namespace {
 
-// Each node keeps its own item: the bytes of a one-item list, terminator included.
-constexpr int kIdRole = Qt::UserRole + 1;
-constexpr int kFilledRole = Qt::UserRole + 2;
 // Up to this many sub-folders are looked into at once; more, in the background.
 constexpr size_t kMarkHere = 256;
 constexpr size_t kMarkBatch = 512;
@@ -23,6 +20,46 @@ constexpr size_t kMarkBatch = 512;
 QByteArray bytesOf(PCItemIDList list)
 {
     return QByteArray(reinterpret_cast<const char *>(list), qsizetype(IdListSize(list)));
+}
+
+// A node of the tree: its own item (relative to its parent), its name and its picture, held
+// as they are rather than as variants, since a large folder makes thousands at once.
+class TNode : public QTreeWidgetItem {
+public:
+    TNode(TIdList id, QString name, TIconKind kind) : m_name(std::move(name)), m_kind(kind), id(std::move(id))
+    {
+        setFlags(flags() | Qt::ItemIsEditable);
+    }
+    QVariant data(int column, int role) const override
+    {
+        if (column == 0 && (role == Qt::DisplayRole || role == Qt::EditRole))
+            return m_name;
+        if (column == 0 && role == Qt::DecorationRole)
+            return ShellIcons::NodeIcon(m_kind);
+        return QTreeWidgetItem::data(column, role);
+    }
+    void setData(int column, int role, const QVariant &value) override
+    {
+        if (column == 0 && (role == Qt::DisplayRole || role == Qt::EditRole)) {
+            m_name = value.toString();
+            emitDataChanged();
+            return;
+        }
+        QTreeWidgetItem::setData(column, role, value);
+    }
+
+private:
+    QString m_name;
+    TIconKind m_kind;
+
+public:
+    TIdList id;
+    bool filled = false; // its sub-folders have been read
+};
+
+TNode *nodeOf(QTreeWidgetItem *item)
+{
+    return static_cast<TNode *>(item);
 }
 
 // Busy while nodes change: no fill and no notification in between.
@@ -70,12 +107,7 @@ TFolderView::~TFolderView()
 
 PCItemIDList TFolderView::NodeData(const QTreeWidgetItem *node)
 {
-    if (!node)
-        return nullptr;
-    const QVariant v = node->data(0, kIdRole);
-    if (!v.isValid())
-        return nullptr;
-    return reinterpret_cast<PCItemIDList>(static_cast<const QByteArray *>(v.constData())->constData());
+    return node ? static_cast<const TNode *>(node)->id.get() : nullptr;
 }
 
 TIdList TFolderView::NodeIdList(const QTreeWidgetItem *node) const
@@ -98,11 +130,9 @@ std::unique_ptr<TShellFolder> TFolderView::folderOf(const QTreeWidgetItem *node)
 
 QTreeWidgetItem *TFolderView::makeNode(TShellItem &item, const TShellFolder &folder, bool marked)
 {
-    auto *node = new QTreeWidgetItem(QStringList{item.name});
-    node->setData(0, kIdRole, bytesOf(item.id.get()));
-    node->setIcon(0, ShellIcons::NodeIcon(folder.IconKindOf(item.id.get())));
+    const TIconKind kind = folder.IconKindOf(item.id.get());
+    auto *node = new TNode(std::move(item.id), std::move(item.name), kind);
     node->setChildIndicatorPolicy(marked ? QTreeWidgetItem::ShowIndicator : QTreeWidgetItem::DontShowIndicator);
-    node->setFlags(node->flags() | Qt::ItemIsEditable);
     return node;
 }
 
@@ -117,10 +147,9 @@ void TFolderView::Rebuild()
         ++m_epoch;
         m_last = m_previous = nullptr;
         const TIdList empty(IdListAlloc(2));
-        root = new QTreeWidgetItem(this);
-        root->setText(0, m_desktop->GetDisplayNameOf(empty.get(), SHGDN_INFOLDER));
-        root->setData(0, kIdRole, bytesOf(empty.get()));
-        root->setIcon(0, ShellIcons::NodeIcon(TIconKind::Desktop));
+        const QString name = m_desktop->GetDisplayNameOf(empty.get(), SHGDN_INFOLDER);
+        root = new TNode(TIdList(IdListAlloc(2)), name, TIconKind::Desktop);
+        addTopLevelItem(root);
         root->setFlags(root->flags() & ~Qt::ItemIsEditable); // the root keeps its name
         setCurrentItem(root);
     }
@@ -132,7 +161,7 @@ void TFolderView::Rebuild()
 
 void TFolderView::ExpandNode(QTreeWidgetItem *node)
 {
-    if (m_busy || !node || !NodeData(node) || node->data(0, kFilledRole).toBool())
+    if (m_busy || !node || !NodeData(node) || nodeOf(node)->filled)
         return;
     const std::unique_ptr<TShellFolder> folder = folderOf(node);
     std::vector<TShellItem> items;
@@ -153,7 +182,7 @@ void TFolderView::ExpandNode(QTreeWidgetItem *node)
         for (TShellItem &item : items)
             nodes.append(makeNode(item, *folder, later || folder->GetAttributesOf(item.id.get(), SFGAO_HASSUBFOLDER)));
         node->addChildren(nodes);
-        node->setData(0, kFilledRole, true);
+        nodeOf(node)->filled = true;
         if (items.empty())
             node->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicator);
         if (later)
@@ -308,15 +337,16 @@ bool TFolderView::RenameNode(QTreeWidgetItem *node, const QString &name)
     if (!parent || !NodeData(node))
         return false;
     TIdList renamed = parent->SetNameOf(NodeData(node), name);
+    const bool ok = bool(renamed);
     {
         const Busy busy(m_busy);
-        if (renamed)
-            node->setData(0, kIdRole, bytesOf(renamed.get()));
+        if (ok)
+            nodeOf(node)->id = std::move(renamed);
         node->setText(0, parent->GetDisplayNameOf(NodeData(node), SHGDN_NORMAL));
     }
-    if (renamed && m_combo && currentItem())
+    if (ok && m_combo && currentItem())
         m_combo->ShowFolder(NodeIdList(currentItem()).get());
-    return bool(renamed);
+    return ok;
 }
 
 void TFolderView::ItemRenamed(PCItemIDList oldId, PCItemIDList newId)
@@ -325,13 +355,13 @@ void TFolderView::ItemRenamed(PCItemIDList oldId, PCItemIDList newId)
     if (!node)
         return;
     const std::unique_ptr<TShellFolder> parent = folderOf(currentItem());
-    const TIdList first(IdListCopyFirst(newId));
+    TIdList first(IdListCopyFirst(newId));
     if (!parent || !first)
         return;
     {
         const Busy busy(m_busy);
-        node->setData(0, kIdRole, bytesOf(first.get()));
         node->setText(0, parent->GetDisplayNameOf(first.get(), SHGDN_NORMAL));
+        nodeOf(node)->id = std::move(first);
     }
     if (m_combo && currentItem())
         m_combo->ShowFolder(NodeIdList(currentItem()).get());

@@ -122,11 +122,15 @@ int TTypeNames::Of(const QString &fileName, bool folder)
     // one lookup.
     const qsizetype last = fileName.lastIndexOf(QLatin1Char('.'));
     const qsizetype before = last > 0 ? fileName.lastIndexOf(QLatin1Char('.'), last - 1) : -1;
-    const QString key = last < 0 ? QString() : fileName.mid(before >= 0 ? before : last);
-    const auto found = m_byKey.constFind(key);
-    if (found != m_byKey.constEnd())
-        return *found;
-    const int index = add(m_db.mimeTypeForFile(QLatin1Char('x') + key, QMimeDatabase::MatchExtension), false);
-    m_byKey.insert(key, index);
-    return index;
+    const QStringView view = last < 0 ? QStringView() : QStringView(fileName).mid(before >= 0 ? before : last);
+    // Sorted names mostly share their extension with the one before.
+    if (m_lastIndex >= 0 && view == m_lastKey)
+        return m_lastIndex;
+    const QString key = view.toString();
+    auto found = m_byKey.constFind(key);
+    if (found == m_byKey.constEnd())
+        found = m_byKey.insert(key, add(m_db.mimeTypeForFile(QLatin1Char('x') + key, QMimeDatabase::MatchExtension), false));
+    m_lastKey = key;
+    m_lastIndex = *found;
+    return m_lastIndex;
 }

@@ -39,4 +39,6 @@ private:
     QHash<QString, int> m_byKey;
     std::vector<Type> m_types;
     int m_folder = -1;
+    QString m_lastKey;
+    int m_lastIndex = -1;
 };

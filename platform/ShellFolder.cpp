@@ -219,7 +219,7 @@ int TShellFolder::CompareIDs(PCItemIDList a, PCItemIDList b) const
             return rankOf(x) - rankOf(y);
         if ((x.flags & fFolder) != (y.flags & fFolder))
             return (x.flags & fFolder) ? -1 : 1;
-        if (const int c = collator().compare(sortName(x), sortName(y)))
+        if (const int c = compareNames(sortName(x), sortName(y)))
             return c < 0 ? -1 : 1;
         if (const int c =
                 std::memcmp(x.name.constData(), y.name.constData(), size_t(std::min(x.name.size(), y.name.size()))))

@@ -6,8 +6,9 @@
 #include "ShellNamespace.h"
 
 #include <QByteArray>
-#include <QCollator>
 #include <QString>
+
+#include <string>
 
 namespace shellns {
 
@@ -42,10 +43,15 @@ bool wanted(uint8_t flags, uint32_t contf);
 bool under(const QString &path, const QString &prefix);
 
 // Ordering: virtual items first (My Computer, then home and "/"), then folders before other
-// items, then names by this thread's collator, then bytes.
+// items, then names as file managers order them (compareNames), then bytes.
 int rankOf(const Item &item);
 QString sortName(const Item &item);
-QCollator &collator();
+// Case ignored and runs of digits taken by their number ("IMG2" before "IMG10"); other
+// characters by their code (so kana and kanji in the order of their codes). 0 for names alike
+// but for case or leading zeros: the item's bytes decide those.
+int compareNames(QStringView a, QStringView b);
+// Appends bytes whose memcmp order is compareNames's.
+void appendNameKey(std::string &key, QStringView name);
 
 // Where walking a relative list from a folder ends: a virtual folder or a path.
 struct Target {

@@ -1,5 +1,5 @@
 // Listing a folder in one pass: names, flags, sizes and times together, and the order the
-// namespace compares in, with one collation key an item instead of one per comparison.
+// namespace compares names in.
 #include "ShellItems.h"
 #include "ShellNamespace.h"
 
@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -33,11 +34,87 @@ QString sortName(const Item &item)
     return QFileInfo(QFile::decodeName(item.name)).fileName();
 }
 
-QCollator &collator()
+namespace {
+
+bool digit(char16_t c)
 {
-    // A collator is not to be shared between threads; listings run on more than one.
-    thread_local QCollator c;
-    return c;
+    return c >= '0' && c <= '9';
+}
+
+char16_t fold(char16_t c)
+{
+    if (c < 0x80)
+        return c >= 'A' && c <= 'Z' ? char16_t(c + 32) : c;
+    return QChar::toCaseFolded(c);
+}
+
+} // namespace
+
+void appendNameKey(std::string &key, QStringView name)
+{
+    // Characters folded; a run of digits becomes '0', its length (without leading zeros) plus
+    // one, then those digits: comparing two keys unit by unit orders as compareNames does (the
+    // '0' meets other characters where the run's first digit would). Units are written high
+    // byte first so that memcmp compares them as numbers; none is 0, so a 0 unit can end a key.
+    const auto unit = [&key](char16_t u) {
+        key.push_back(char(u >> 8));
+        key.push_back(char(u & 0xFF));
+    };
+    const qsizetype n = name.size();
+    for (qsizetype i = 0; i < n;) {
+        const char16_t c = name[i].unicode();
+        if (!digit(c)) {
+            unit(fold(c));
+            ++i;
+            continue;
+        }
+        while (i < n && name[i] == QLatin1Char('0'))
+            ++i;
+        qsizetype end = i;
+        while (end < n && digit(name[end].unicode()))
+            ++end;
+        unit(u'0');
+        unit(char16_t(std::min<qsizetype>(end - i + 1, 0xFFFF)));
+        for (; i < end; ++i)
+            unit(name[i].unicode());
+    }
+}
+
+int compareNames(QStringView a, QStringView b)
+{
+    qsizetype i = 0, j = 0;
+    const qsizetype na = a.size(), nb = b.size();
+    while (i < na && j < nb) {
+        const char16_t x = a[i].unicode(), y = b[j].unicode();
+        if (digit(x) && digit(y)) {
+            qsizetype si = i, sj = j;
+            while (si < na && a[si] == QLatin1Char('0'))
+                ++si;
+            while (sj < nb && b[sj] == QLatin1Char('0'))
+                ++sj;
+            qsizetype ei = si, ej = sj;
+            while (ei < na && digit(a[ei].unicode()))
+                ++ei;
+            while (ej < nb && digit(b[ej].unicode()))
+                ++ej;
+            if (ei - si != ej - sj)
+                return ei - si < ej - sj ? -1 : 1;
+            for (qsizetype k = 0; k < ei - si; ++k)
+                if (a[si + k] != b[sj + k])
+                    return a[si + k] < b[sj + k] ? -1 : 1;
+            i = ei;
+            j = ej;
+            continue;
+        }
+        const char16_t fx = fold(x), fy = fold(y);
+        if (fx != fy)
+            return fx < fy ? -1 : 1;
+        ++i;
+        ++j;
+    }
+    if (na - i != nb - j)
+        return na - i < nb - j ? -1 : 1;
+    return 0;
 }
 
 } // namespace shellns
@@ -151,7 +228,7 @@ bool TShellFolder::EnumItems(uint32_t flags, bool details, std::vector<TShellIte
         item.id = makeItem(kChild, f, QByteArray::fromRawData(name, qsizetype(length)));
         if (!item.id)
             continue;
-        item.name = QFile::decodeName(QByteArray::fromRawData(name, qsizetype(length)));
+        item.name = QString::fromUtf8(name, qsizetype(length)); // file names are UTF-8 to Qt
         if (details && haveStat)
             fillDetails(item, st);
         items.push_back(std::move(item));
@@ -164,32 +241,43 @@ bool TShellFolder::EnumItems(uint32_t flags, bool details, std::vector<TShellIte
 
 void TShellFolder::SortItems(std::vector<TShellItem> &items) const
 {
-    struct Key {
-        int rank;
-        bool folder;
-        QCollatorSortKey name;
-        QByteArray bytes;
-    };
-    std::vector<Key> keys;
-    keys.reserve(items.size());
-    QCollator &c = collator();
+    // One key an item, made once, all in one block: the rank and folder flag, the name's key,
+    // a 0 unit, then the item's bytes; so a single memcmp orders two items as CompareIDs does.
+    std::string keys;
+    std::vector<std::pair<uint32_t, uint32_t>> at; // offset, length
+    at.reserve(items.size());
+    keys.reserve(items.size() * 48);
     for (const TShellItem &item : items) {
+        const size_t start = keys.size();
+        const PCItemIDList id = item.id.get();
+        const size_t n = itemSize(id);
+        if (n < 4)
+            continue; // not made by a listing
+        // A listed child (the many) is read in place; the desktop's few items go the long way.
+        const bool child = char(id[2]) == kChild;
         Item raw;
-        readItem(item.id.get(), raw);
-        keys.push_back(Key{rankOf(raw), bool(raw.flags & fFolder), c.sortKey(sortName(raw)), raw.name});
+        if (!child)
+            readItem(id, raw);
+        const uint8_t flags = id[3];
+        keys.push_back(0);
+        keys.push_back(char(1 + (child ? 2 : rankOf(raw)) * 2 + ((flags & fFolder) ? 0 : 1)));
+        appendNameKey(keys, child ? QStringView(item.name) : QStringView(sortName(raw)));
+        keys.push_back(0);
+        keys.push_back(0);
+        keys.append(reinterpret_cast<const char *>(id + 4), n - 4);
+        at.emplace_back(uint32_t(start), uint32_t(keys.size() - start));
     }
+    if (at.size() != items.size())
+        return;
     std::vector<uint32_t> order(items.size());
     for (uint32_t i = 0; i < order.size(); ++i)
         order[i] = i;
+    const char *base = keys.data();
     std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
-        const Key &x = keys[a], &y = keys[b];
-        if (x.rank != y.rank)
-            return x.rank < y.rank;
-        if (x.folder != y.folder)
-            return x.folder;
-        if (const int n = x.name.compare(y.name))
-            return n < 0;
-        return x.bytes < y.bytes;
+        const auto [ia, na] = at[a];
+        const auto [ib, nb] = at[b];
+        const int c = std::memcmp(base + ia, base + ib, std::min(na, nb));
+        return c != 0 ? c < 0 : na < nb;
     });
     std::vector<TShellItem> sorted;
     sorted.reserve(items.size());

@@ -112,7 +112,7 @@ public:
     // from another thread) gives false, as a folder that cannot be read does.
     bool EnumItems(uint32_t flags, bool details, std::vector<TShellItem> &items,
                    const std::atomic<bool> *stop = nullptr) const;
-    // Items in the order CompareIDs gives their ids, with one collation key an item.
+    // Items in the order CompareIDs gives their ids.
     void SortItems(std::vector<TShellItem> &items) const;
     // SHGDN_NORMAL and SHGDN_INFOLDER: the name shown; SHGDN_FORPARSING: the full path (for
     // virtual folders a name that is not a path). Empty for a damaged id.
@@ -122,7 +122,7 @@ public:
     // The picture an item of this folder is shown with; asks nothing of the disk.
     TIconKind IconKindOf(PCItemIDList relative) const;
     // Negative, zero or positive: virtual items first, then folders before other items, then
-    // names in the locale's order (exact order breaking ties).
+    // names with case ignored and numbers by value ("IMG2" before "IMG10"), then exactly.
     int CompareIDs(PCItemIDList a, PCItemIDList b) const;
     // Renames an item of a file-system folder; the new relative id, or null when refused (an
     // empty name, ".", "..", one holding "/", over 255 bytes, or one that is taken: nothing is

@@ -1,4 +1,5 @@
 #include "ShellNamespace.h"
+#include "ShellItems.h"
 #include "TestSupport.h"
 
 #include <QByteArray>
@@ -278,4 +279,50 @@ TEST(ShellNamespace, RenameNeverReplacesAndRefusesBadNames)
     ASSERT_NE(moved, nullptr);
     EXPECT_EQ(desktop->GetDisplayNameOf(moved.get(), SHGDN_FORPARSING), h.home + "/Desktop/memo.txt");
     EXPECT_EQ(desktop->SetNameOf(TIdList(desktop->ParseDisplayName(h.home)).get(), "other"), nullptr);
+}
+
+TEST(ShellNamespace, NamesOrderAsAFileManagerDoesAndTheListingSortAgrees)
+{
+    struct Case {
+        const char *a, *b;
+        int sign;
+    };
+    for (const Case &c : {Case{"IMG2.jpg", "IMG10.jpg", -1}, Case{"a.jpg", "B.jpg", -1}, Case{"B.jpg", "c.jpg", -1},
+                          Case{"A", "a", 0}, Case{"img01", "img1", 0}, Case{"img1", "img01x", -1},
+                          Case{"x", "x1", -1}, Case{"_a", "a", -1}, Case{"9", "a", -1}, Case{"写真2", "写真10", -1},
+                          Case{"ÉTÉ", "été", 0}, Case{"été", "ETE", 1}, Case{"same", "same", 0},
+                          Case{"99999999999999999999", "100000000000000000000", -1}}) {
+        const QString a = QString::fromUtf8(c.a), b = QString::fromUtf8(c.b);
+        EXPECT_EQ(shellns::compareNames(a, b), c.sign) << c.a << " / " << c.b;
+        EXPECT_EQ(shellns::compareNames(b, a), -c.sign) << c.b << " / " << c.a;
+    }
+
+    // A folder of odd names: the listing's sort must give CompareIDs's order, item by item.
+    const QString dir = testing_support::freshDir();
+    const QStringList parts{"a", "A", "0", "00", "7", "12", "é", "É", "写", "_", " ", ".", "z", "Z9"};
+    unsigned state = 7;
+    QStringList made;
+    for (int i = 0; i < 400; ++i) {
+        QString name;
+        const int length = 1 + int((state = state * 1103515245u + 12345u) >> 16) % 5;
+        for (int k = 0; k < length; ++k)
+            name += parts[int((state = state * 1103515245u + 12345u) >> 16) % parts.size()];
+        if (name == "." || name == ".." || made.contains(name))
+            continue;
+        made << name;
+        if (i % 5 == 0)
+            ASSERT_TRUE(QDir().mkdir(dir + "/" + name)) << name.toStdString();
+        else
+            ASSERT_TRUE(QFile(dir + "/" + name).open(QIODevice::WriteOnly)) << name.toStdString();
+    }
+    const auto desktop = TShellFolder::Desktop();
+    const auto folder = desktop->BindToObject(TIdList(desktop->ParseDisplayName(dir)).get());
+    ASSERT_NE(folder, nullptr);
+    std::vector<TShellItem> items;
+    ASSERT_TRUE(folder->EnumItems(SHCONTF_FOLDERS | SHCONTF_NONFOLDERS | SHCONTF_INCLUDEHIDDEN, false, items));
+    ASSERT_EQ(items.size(), size_t(made.size()));
+    folder->SortItems(items);
+    for (size_t i = 1; i < items.size(); ++i)
+        EXPECT_LT(folder->CompareIDs(items[i - 1].id.get(), items[i].id.get()), 0)
+            << items[i - 1].name.toStdString() << " / " << items[i].name.toStdString();
 }
