@@ -87,6 +87,7 @@ void TMainForm::showEvent(QShowEvent *event)
 void TMainForm::FormShow()
 {
     ExplorerClick();
+    MaskButtonClick();
     extendOpenFilter();
     // An encrypted picture asks for its passphrase over the window, and a picture read by a
     // plug-in moves the gauge as it comes: both once the window is on screen. A JPEG decodes
@@ -202,11 +203,6 @@ void TMainForm::WMDropFiles(const QStringList &paths)
     if (LinkWorkDir)
         linkFolderOf(path);
     OpenImage(path);
-}
-
-void TMainForm::SelectFolder(const QString &folder)
-{
-    CurrentFolder = folder;
 }
 
 void TMainForm::linkFolderOf(const QString &path)

@@ -13,6 +13,7 @@
 //   MainUnitSave.cpp      saving as JPEG and PNG, printing, the clipboard
 //   MainUnitCrypt.cpp     the encrypted JPEG: save, open, the temporary folder
 //   MainUnitFrame.cpp     the frame: resize edges, the title bar's icon and window menu
+//   MainUnitPane.cpp      the browsing pane: folder combo, folder tree, file list, its buttons
 
 #include "Bitmap.h"
 #include "FileKind.h"
@@ -46,6 +47,9 @@ class TSPI;
 class TStatusBarEx;
 class TTitleBar;
 class TLZHPanel;
+class TComboView;
+class TFileView;
+class TFolderView;
 
 class TMainForm;
 
@@ -81,10 +85,6 @@ public:
     void FormShow();
     void FormCloseQuery(bool &canClose);
     void WMDropFiles(const QStringList &paths);
-    // The folder selected in the folder tree. Selecting one is all the tree does for this
-    // window until the browsing pane fills it.
-    QString CurrentFolder;
-    void SelectFolder(const QString &folder);
 
     // ---- settings (MainUnitSettings.cpp)
     // The registry key of all settings, and the picture a start with these arguments shows
@@ -171,6 +171,24 @@ public:
     bool OpenCryptedJpeg(const QString &path, TJPEGImage &into);
     // The program's private temporary folder (extracted archive entries live there).
     static QString TempFolder();
+
+    // ---- the browsing pane (MainUnitPane.cpp)
+    // Selects a folder in the folder tree (nothing changes for one the tree cannot show).
+    void SelectFolder(const QString &folder);
+    void FolderView1Change();
+    // The pane's height is kept when the user drags the splitter below it, while it is open.
+    void Panel1Resize();
+    void ViewMode0Click();
+    void ViewMode1Click();
+    void ViewMode2Click();
+    void UpButtonClick();
+    void MaskButtonClick();
+    // A click or Enter on a picture or archive in the list opens it; a double click opens any file.
+    void FileView1Click();
+    void FileView1DblClick();
+    void FileView1KeyDown(int key, Qt::KeyboardModifiers shift);
+    // Every press in the list moves the archive window's anchor to 15 pixels below it.
+    void FileView1MouseDown(QPoint globalPos);
 
     // ---- window frame (MainUnitFrame.cpp)
     // A click on the icon opens the window menu below it; a double click there closes.
@@ -270,6 +288,13 @@ public:
     QAction *ArrowMenu1 = nullptr, *ArrowMenu2 = nullptr, *ArrowMenu1B = nullptr, *ArrowMenu2B = nullptr;
     QSplitter *Panel13 = nullptr;
     QWidget *Panel1 = nullptr;
+    QSplitter *Splitter1 = nullptr;
+    QWidget *Panel5 = nullptr, *Panel7 = nullptr, *Panel8 = nullptr;
+    TComboView *ComboView1 = nullptr;
+    TFolderView *FolderView1 = nullptr;
+    TFileView *FileView1 = nullptr;
+    QToolButton *UpButton = nullptr, *MaskButton = nullptr;
+    QToolButton *ViewMode0 = nullptr, *ViewMode1 = nullptr, *ViewMode2 = nullptr;
     QScrollArea *ScrollBox1 = nullptr;
     TImage *Image1 = nullptr;
     TStatusBarEx *StatusBar = nullptr;
@@ -296,6 +321,9 @@ protected:
 
 private:
     void buildWindow();
+    void buildPane();
+    void applyLeftWidth();
+    void applyViewMode();
     void loadCursors();
     void buildWindowMenu();
     bool frameEventFilter(QObject *watched, QEvent *event);

@@ -201,6 +201,7 @@ void TMainForm::buildWindow()
     Panel13->addWidget(ScrollBox1);
     Panel13->setStretchFactor(1, 1);
     setCentralWidget(Panel13);
+    buildPane();
 
     Image1->OnMouseDown = [this](QWidget *sender, Qt::MouseButton, Qt::KeyboardModifiers m, int x, int y) {
         ScrollBox1MouseDown(sender, QGuiApplication::mouseButtons(), m, x, y);

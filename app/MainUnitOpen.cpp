@@ -1,4 +1,5 @@
 #include "MainUnit.h"
+#include "ShView.h"
 
 #include "ARCHIVES.h"
 #include "AppPaths.h"
@@ -160,7 +161,7 @@ void TMainForm::showSteps(const QString &path, const TGraphic *shown)
 void TMainForm::Open1Click()
 {
     LoadPlugins(); // their formats belong in the filter
-    OpenDialog1.InitialDir = CurrentFolder;
+    OpenDialog1.InitialDir = FolderView1->GetCurrentPath();
     // Cleared before it shows: a cancel must not leave an earlier choice to decide IniDir.
     OpenDialog1.FileName.clear();
     if (!ExecuteDialog(OpenDialog1))

@@ -4,6 +4,7 @@
 #include "FileTypes.h"
 #include "MsgBox.h"
 #include "Registry.h"
+#include "ShView.h"
 #include "StatusBarEx.h"
 #include "TitleBar.h"
 
@@ -13,6 +14,7 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QToolBar>
+#include <QToolButton>
 
 #include <algorithm>
 #include <tuple>
@@ -151,6 +153,13 @@ void TMainForm::LoadSettings()
                    row.member);
     }
 
+    // The table's values that belong to controls.
+    MaskButton->setChecked(MaskButtonDown);
+    FileView1->SetRowSelect(RowSelect);
+    FileView1->SetGridLines(GridLines);
+    FileView1->SetHotTrack(HotTrack);
+    applyLeftWidth();
+
     // The values with rules of their own.
     const auto readInt = [&](const QString &sec, const char *name, int def) {
         return int(ini.ReadInteger(sec, QString::fromLatin1(name), def));
@@ -192,11 +201,14 @@ void TMainForm::LoadSettings()
         break;
     }
     const int mode = readInt(S, "ViewMode", 0);
-    if (mode >= 0 && mode <= 2)
+    if (mode >= 0 && mode <= 2) {
         ViewMode = mode;
+        applyViewMode();
+    }
     if (QFileInfo(IniDir).isDir()) {
         OpenDialog1.InitialDir = IniDir;
         SelectFolder(IniDir);
+        applyLeftWidth(); // the layout is redone with the tree's width
     }
 }
 
@@ -220,7 +232,20 @@ void TMainForm::SaveSettings()
     ini.WriteString(A, QStringLiteral("ExeName"), QCoreApplication::applicationFilePath());
     wInt(S, "PanelHeight", PanelHeight);
     ini.WriteBool(W, QStringLiteral("StatusBar"), !StatusBar->isHidden());
-    wInt(S, "ViewMode", ViewMode);
+    // From the list's view: the small-icon view has no number and writes nothing.
+    switch (FileView1->ViewStyle()) {
+    case TViewStyle::vsIcon:
+        wInt(S, "ViewMode", 0);
+        break;
+    case TViewStyle::vsList:
+        wInt(S, "ViewMode", 1);
+        break;
+    case TViewStyle::vsReport:
+        wInt(S, "ViewMode", 2);
+        break;
+    case TViewStyle::vsSmallIcon:
+        break;
+    }
     if (isMaximized()) {
         wInt(W, "State", 0);
     } else if (isMinimized()) {
@@ -235,8 +260,8 @@ void TMainForm::SaveSettings()
     if (!OpenDialog1.FileName.isEmpty()) {
         const QString dir = FolderOf(OpenDialog1.FileName);
         ini.WriteString(S, QStringLiteral("IniDir"), dir.endsWith(QLatin1Char('/')) ? dir : dir + QLatin1Char('/'));
-    } else if (!CurrentFolder.isEmpty()) {
-        ini.WriteString(S, QStringLiteral("IniDir"), CurrentFolder);
+    } else if (const QString folder = FolderView1->GetCurrentPath(); !folder.isEmpty()) {
+        ini.WriteString(S, QStringLiteral("IniDir"), folder);
     }
     ini.UpdateFile();
 }

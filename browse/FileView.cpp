@@ -438,6 +438,9 @@ void TFileView::startFill()
             },
             Qt::QueuedConnection);
     });
+    // A hidden list fills when it has been read; nobody waits for it.
+    if (!isVisible())
+        return;
     if (!WaitFilled(kWaitMs) && !m_waitCursor) {
         m_waitCursor = true;
         QApplication::setOverrideCursor(Qt::WaitCursor);

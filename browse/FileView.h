@@ -39,8 +39,9 @@ public:
 
     // Shows the folder of an absolute list and lists it; null is ignored.
     void SetFolder(PCItemIDList absolute);
-    // Lists the shown folder anew, sorted by name. On return the list is filled, unless reading
-    // takes longer than a moment: then it fills when the folder has been read (Filling()).
+    // Lists the shown folder anew, sorted by name. On return a list on screen is filled, unless
+    // reading takes longer than a moment; otherwise it fills when the folder has been read
+    // (Filling() until then).
     void Refresh();
     bool Filling() const;
     // Waits for a fill in progress (ms < 0: as long as it takes); true when none is left.

@@ -5,6 +5,7 @@
 #include "Preload.h"
 #include "RotateUnit.h"
 #include "SSImage.h"
+#include "ShView.h"
 #include "StatusBarEx.h"
 #include "TestSupport.h"
 
@@ -252,7 +253,7 @@ TEST_F(MainFormFixture, StartUpOpensTheFirstArgumentOrTheDefaultImage)
         TMainForm form({b, a});
         showAndSettle(form);
         EXPECT_EQ(form.CurrentFile, b);
-        EXPECT_EQ(form.CurrentFolder, dir) << "LinkWorkDir selects the file's folder";
+        EXPECT_EQ(form.FolderView1->GetCurrentPath(), dir) << "LinkWorkDir selects the file's folder";
     }
     {
         TMainForm form({dir + "/nothing.jpg"});
@@ -280,7 +281,7 @@ TEST_F(MainFormFixture, DropOpensOnlyTheFirstFile)
     const QString c = jpegFixture(sub, "c.jpg", 30, 20);
     form.WMDropFiles({c, b, a});
     EXPECT_EQ(form.CurrentFile, c);
-    EXPECT_EQ(form.CurrentFolder, sub);
+    EXPECT_EQ(form.FolderView1->GetCurrentPath(), sub);
 }
 
 TEST_F(MainFormFixture, ZoomFollowsFixedScale)

@@ -1,4 +1,5 @@
 #include "MainUnit.h"
+#include "ShView.h"
 #include "Registry.h"
 #include "StatusBarEx.h"
 #include "TestSupport.h"
@@ -56,7 +57,7 @@ TEST_F(Settings, FirstStartWithAnEmptyStore)
     EXPECT_EQ(form.pos(), QPoint((screen.width() - 640) / 2, (screen.height() - 460) / 2));
     EXPECT_TRUE(form.FixedScale);
     EXPECT_EQ(form.ViewMode, 0) << "large icons";
-    EXPECT_EQ(form.CurrentFolder, form.IniDir);
+    EXPECT_EQ(form.FolderView1->GetCurrentPath(), form.IniDir);
     EXPECT_EQ(form.IniDir + '/', QCoreApplication::applicationDirPath() + '/');
     EXPECT_EQ(form.AutoTimes, 1);
     EXPECT_EQ(form.AutoInterval, 1400);
@@ -265,7 +266,7 @@ TEST_F(Settings, IniDirFollowsTheOpenDialogThenTheFolderTree)
         TMainForm form;
         form.ExecuteDialog = [&](TFileDialog &d) {
             EXPECT_EQ(d.Title, "ﾌｧｲﾙを開く");
-            EXPECT_EQ(d.InitialDir, form.CurrentFolder);
+            EXPECT_EQ(d.InitialDir, form.FolderView1->GetCurrentPath());
             d.FileName = picture;
             return true;
         };
@@ -276,7 +277,7 @@ TEST_F(Settings, IniDirFollowsTheOpenDialogThenTheFolderTree)
     }
     {
         TMainForm form;
-        EXPECT_EQ(form.CurrentFolder, dir + '/');
+        EXPECT_EQ(form.FolderView1->GetCurrentPath(), dir) << "IniDir, with its slash, selects the folder";
         EXPECT_EQ(form.OpenDialog1.InitialDir, dir + '/');
         form.SelectFolder(dir);
         closeAndSave(form);
