@@ -5,6 +5,7 @@
 
 #include <QFont>
 #include <QFontDatabase>
+#include <QIcon>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
@@ -14,7 +15,13 @@ TApplication::TApplication(int &argc, char **argv) : QApplication(argc, argv)
     setApplicationName(QStringLiteral("Pictlane Type II"));
     setApplicationDisplayName(QStringLiteral("Pictlane Type II"));
     SetErrorReporter(&TApplication::ShowException);
-    // The program speaks Japanese whatever the locale; Qt's own dialogs follow it.
+    // The program speaks Japanese whatever the locale; Qt's own dialogs follow it, and so do
+    // the file type names the browsing pane shows.
+    QLocale::setDefault(QLocale(QLocale::Japanese, QLocale::Japan));
+    // Without a desktop's icon theme, file types take their pictures from a common one when it
+    // is installed (the pane draws its own otherwise).
+    if (QIcon::themeName().isEmpty() || QIcon::themeName() == QLatin1String("hicolor"))
+        QIcon::setFallbackThemeName(QStringLiteral("Adwaita"));
     auto *qt = new QTranslator(this);
     if (qt->load(QLocale(QLocale::Japanese, QLocale::Japan), QStringLiteral("qtbase"), QStringLiteral("_"),
                  QLibraryInfo::path(QLibraryInfo::TranslationsPath)))

@@ -10,6 +10,7 @@
 #include <QListView>
 #include <QMouseEvent>
 #include <QStackedLayout>
+#include <QStyledItemDelegate>
 #include <QThreadPool>
 #include <QTreeView>
 #include <QUrl>
@@ -225,9 +226,40 @@ public:
     }
 };
 
+// Every item of the icon and list views takes its grid cell: the views ask one item for its
+// size (uniform sizes, for speed), and the first item's own would cut every longer name.
+class TCellDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    QSize cell;
+    QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override
+    {
+        return cell.isValid() ? cell : QStyledItemDelegate::sizeHint(option, index);
+    }
+};
+
 // ---- listing --------------------------------------------------------------------------------
 
 struct TFileView::Job {
+    // The list view's columns are as wide as the widest name: measuring every name would hold
+    // the window up, so the few that look widest (a wide character counting twice) are measured.
+    void findLongest()
+    {
+        std::vector<std::pair<int, uint32_t>> weights;
+        weights.reserve(rows.size());
+        for (uint32_t i = 0; i < rows.size(); ++i) {
+            int w = 0;
+            for (const QChar c : rows[i].name)
+                w += c.unicode() >= 0x1100 ? 2 : 1;
+            weights.emplace_back(w, i);
+        }
+        const size_t n = std::min<size_t>(weights.size(), 24);
+        std::partial_sort(weights.begin(), weights.begin() + qsizetype(n), weights.end(),
+                          [](const auto &a, const auto &b) { return a.first > b.first; });
+        for (size_t i = 0; i < n; ++i)
+            longest.append(rows[weights[i].second].name);
+    }
+
     TIdList folderList;
     QStringList mask;
     std::atomic<bool> stop{false};
@@ -239,6 +271,7 @@ struct TFileView::Job {
     std::unique_ptr<TShellFolder> folder;
     std::vector<TFileRow> rows;
     std::vector<TTypeNames::Type> types;
+    QStringList longest; // the names likely the widest
 
     // Off the user-interface thread: everything the rows show, read and sorted.
     void run()
@@ -274,6 +307,7 @@ struct TFileView::Job {
                 rows.push_back(std::move(row));
             }
             types = names.Types();
+            findLongest();
         }
         const std::lock_guard<std::mutex> lock(mutex);
         done = true;
@@ -305,6 +339,8 @@ TFileView::TFileView(QWidget *parent) : QWidget(parent)
         connect(view, &QAbstractItemView::doubleClicked, this, [this] { doubleClicked(); });
     }
     m_icons->setUniformItemSizes(true);
+    m_cells = new TCellDelegate(m_icons);
+    m_icons->setItemDelegate(m_cells);
     m_icons->setLayoutMode(QListView::Batched);
     m_icons->setBatchSize(2000);
     m_icons->setResizeMode(QListView::Adjust);
@@ -346,7 +382,7 @@ void TFileView::SetViewStyle(TViewStyle style)
     const bool large = style == TViewStyle::vsIcon;
     m_icons->setViewMode(large ? QListView::IconMode : QListView::ListMode);
     m_icons->setIconSize(large ? QSize(32, 32) : QSize(16, 16));
-    m_icons->setGridSize(large ? QSize(84, 60) : QSize());
+    fitGrid();
     m_icons->setWordWrap(large);
     m_icons->setTextElideMode(large ? Qt::ElideMiddle : Qt::ElideRight);
     // Small icons run across and wrap; the list runs down in columns.
@@ -355,6 +391,23 @@ void TFileView::SetViewStyle(TViewStyle style)
     m_icons->setMovement(QListView::Static);
     m_icons->setResizeMode(QListView::Adjust);
     m_stack->setCurrentWidget(m_icons);
+}
+
+void TFileView::fitGrid()
+{
+    const QFontMetrics metrics(m_icons->font());
+    QSize grid;
+    if (m_style == TViewStyle::vsIcon) {
+        // Two lines of name below the icon.
+        grid = QSize(88, 32 + 8 + 2 * metrics.height());
+    } else {
+        int widest = 0;
+        for (const QString &name : m_longest)
+            widest = std::max(widest, metrics.horizontalAdvance(name));
+        grid = QSize(std::clamp(widest + 16 + 14, 60, 320), std::max(18, metrics.height() + 3));
+    }
+    m_cells->cell = grid - QSize(4, 2);
+    m_icons->setGridSize(grid);
 }
 
 void TFileView::SetRowSelect(bool on)
@@ -487,6 +540,9 @@ void TFileView::apply(const std::shared_ptr<Job> &job)
         std::fill(std::begin(ColumnSign), std::end(ColumnSign), 1);
         m_folder = std::move(job->folder);
         m_model->replace(std::move(job->rows), std::move(job->types));
+        m_longest = std::move(job->longest);
+        if (m_style != TViewStyle::vsReport)
+            fitGrid();
         if (m_tree)
             m_tree->FolderListed();
     }

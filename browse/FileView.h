@@ -20,6 +20,7 @@ class QStackedLayout;
 class QTreeView;
 class TFolderView;
 class TFileModel;
+class TCellDelegate;
 
 enum class TViewStyle { vsIcon, vsSmallIcon, vsList, vsReport };
 
@@ -102,6 +103,7 @@ private:
     void startFill();
     void apply(const std::shared_ptr<Job> &job);
     void doubleClicked();
+    void fitGrid();
 
     friend class TFolderView;
     QPointer<TFolderView> m_tree;
@@ -110,8 +112,10 @@ private:
     QItemSelectionModel *m_selection = nullptr;
     QStackedLayout *m_stack = nullptr;
     QListView *m_icons = nullptr;
+    TCellDelegate *m_cells = nullptr;
     QTreeView *m_details = nullptr;
     TViewStyle m_style = TViewStyle::vsIcon;
     std::shared_ptr<Job> m_job;
+    QStringList m_longest; // the names that decide the list view's column width
     bool m_waitCursor = false;
 };

@@ -445,20 +445,23 @@ void TComboView::setFolderView(TFolderView *tree)
         tree->m_combo = this;
 }
 
-QString TComboView::nameOf(PCItemIDList absolute) const
+QString TComboView::nameOf(PCItemIDList absolute, TIconKind *kind) const
 {
     const TIdList parent(IdListParent(absolute));
     const std::unique_ptr<TShellFolder> folder = parent ? m_desktop->BindToObject(parent.get()) : nullptr;
     const TShellFolder &in = folder ? *folder : *m_desktop;
-    if (IdListSize(absolute) <= 2)
-        return in.GetDisplayNameOf(absolute, SHGDN_INFOLDER);
-    return in.GetDisplayNameOf(TIdList(IdListLast(absolute)).get(), SHGDN_INFOLDER);
+    const TIdList last(IdListSize(absolute) <= 2 ? nullptr : IdListLast(absolute));
+    const PCItemIDList item = last ? last.get() : absolute;
+    *kind = in.IconKindOf(item);
+    return in.GetDisplayNameOf(item, SHGDN_INFOLDER);
 }
 
 void TComboView::addEntry(int index, int level, PCItemIDList absolute)
 {
     Entry e{bytesOf(absolute), level, m_building};
-    insertItem(index, nameOf(absolute));
+    TIconKind kind = TIconKind::Folder;
+    const QString name = nameOf(absolute, &kind);
+    insertItem(index, ShellIcons::NodeIcon(kind), name);
     setItemData(index, level, kLevelRole);
     m_entries.insert(m_entries.begin() + index, std::move(e));
 }

@@ -111,7 +111,7 @@ public:
 private:
     void addEntry(int index, int level, PCItemIDList absolute);
     int insertPath(PCItemIDList absolute);
-    QString nameOf(PCItemIDList absolute) const;
+    QString nameOf(PCItemIDList absolute, TIconKind *kind) const;
 
     QPointer<TFolderView> m_tree;
     std::unique_ptr<TShellFolder> m_desktop;

@@ -54,6 +54,36 @@ QIcon withLinkMark(const QIcon &base)
     return icon;
 }
 
+// A picture file where the desktop has no picture for it: a sheet with a sky, a sun and a hill.
+QIcon drawnPictureIcon()
+{
+    QIcon icon;
+    for (const int size : {16, 32, 48}) {
+        QPixmap pixmap(size, size);
+        pixmap.fill(Qt::transparent);
+        QPainter p(&pixmap);
+        p.setRenderHint(QPainter::Antialiasing);
+        const qreal m = size / 16.0;
+        const QRectF sheet(1.5 * m, 2.5 * m, 13 * m, 11 * m);
+        p.setPen(QPen(QColor(90, 90, 90), qMax<qreal>(1, m * 0.8)));
+        p.setBrush(QColor(150, 200, 245));
+        p.drawRect(sheet);
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(250, 210, 60));
+        p.drawEllipse(QPointF(5 * m, 6 * m), 1.6 * m, 1.6 * m);
+        p.setBrush(QColor(70, 150, 70));
+        QPainterPath hill;
+        hill.moveTo(sheet.bottomLeft());
+        hill.lineTo(sheet.left(), 11 * m);
+        hill.quadTo(7 * m, 6.5 * m, sheet.right(), 10.5 * m);
+        hill.lineTo(sheet.bottomRight());
+        hill.closeSubpath();
+        p.drawPath(hill);
+        icon.addPixmap(pixmap);
+    }
+    return icon;
+}
+
 } // namespace
 
 QIcon ShellIcons::NodeIcon(TIconKind kind)
@@ -97,6 +127,8 @@ QIcon ShellIcons::TypeIcon(const QString &iconName, const QString &genericIconNa
     QIcon icon = folder ? standard(QStyle::SP_DirIcon) : QIcon::fromTheme(iconName);
     if (icon.isNull())
         icon = QIcon::fromTheme(genericIconName);
+    if (icon.isNull() && genericIconName == QLatin1String("image-x-generic"))
+        icon = drawnPictureIcon();
     if (icon.isNull())
         icon = standard(QStyle::SP_FileIcon);
     if (link)
