@@ -246,7 +246,7 @@ QTreeWidgetItem *TFolderView::FindChild(QTreeWidgetItem *node, PCItemIDList rela
         return nullptr;
     ExpandNode(node);
     for (int i = 0; i < node->childCount(); ++i)
-        if (folder->CompareIDs(NodeData(node->child(i)), relative) == 0)
+        if (CompareItems(*folder, NodeData(node->child(i)), relative) == 0)
             return node->child(i);
     return nullptr;
 }
@@ -447,13 +447,11 @@ void TComboView::setFolderView(TFolderView *tree)
 
 QString TComboView::nameOf(PCItemIDList absolute, TIconKind *kind) const
 {
-    const TIdList parent(IdListParent(absolute));
-    const std::unique_ptr<TShellFolder> folder = parent ? m_desktop->BindToObject(parent.get()) : nullptr;
-    const TShellFolder &in = folder ? *folder : *m_desktop;
-    const TIdList last(IdListSize(absolute) <= 2 ? nullptr : IdListLast(absolute));
-    const PCItemIDList item = last ? last.get() : absolute;
-    *kind = in.IconKindOf(item);
-    return in.GetDisplayNameOf(item, SHGDN_INFOLDER);
+    const TItemInFolder split = SplitIdList(absolute);
+    if (!split.folder)
+        return QString();
+    *kind = split.folder->IconKindOf(split.item.get());
+    return split.folder->GetDisplayNameOf(split.item.get(), SHGDN_INFOLDER);
 }
 
 void TComboView::addEntry(int index, int level, PCItemIDList absolute)

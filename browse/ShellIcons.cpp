@@ -166,3 +166,33 @@ int TTypeNames::Of(const QString &fileName, bool folder)
     m_lastIndex = *found;
     return m_lastIndex;
 }
+
+QString GetItemName(const TShellFolder &folder, PCItemIDList id, uint32_t flags, bool *ok)
+{
+    const QString name = id ? folder.GetDisplayNameOf(id, flags) : QString();
+    if (ok)
+        *ok = !name.isEmpty();
+    return name;
+}
+
+QIcon GetItemIcon(PCItemIDList absolute, uint32_t flags)
+{
+    const TItemInFolder split = SplitIdList(absolute);
+    if (!split.folder)
+        return QIcon();
+    const TIconKind kind = split.folder->IconKindOf(split.item.get());
+    const QIcon icon = ShellIcons::NodeIcon(kind);
+    if (flags == SHGFI_SMALLOPEN_INDEX && kind == TIconKind::Folder) {
+        QIcon open;
+        open.addPixmap(icon.pixmap(16, QIcon::Selected));
+        return open;
+    }
+    return icon;
+}
+
+int CompareItems(const TShellFolder &folder, PCItemIDList a, PCItemIDList b)
+{
+    if (!a || !b)
+        return -1;
+    return folder.CompareIDs(a, b);
+}

@@ -20,6 +20,19 @@ QIcon NodeIcon(TIconKind kind);
 QIcon TypeIcon(const QString &iconName, const QString &genericIconName, bool folder, bool link);
 } // namespace ShellIcons
 
+// The unit's own helpers over the namespace.
+enum : uint32_t {
+    SHGFI_SMALLICON_INDEX = 0x4001, // the small icon
+    SHGFI_SMALLOPEN_INDEX = 0x4003, // the small open icon
+    SHGFI_LARGEICON_INDEX = 0x4100, // the large icon
+};
+// An item's name in a folder (SHGDN_* flags); empty, and ok false, when it has none.
+QString GetItemName(const TShellFolder &folder, PCItemIDList id, uint32_t flags, bool *ok = nullptr);
+// The picture of an absolute list's item; the open picture with SHGFI_SMALLOPEN_INDEX.
+QIcon GetItemIcon(PCItemIDList absolute, uint32_t flags);
+// CompareIDs of a folder on two ids: negative, zero or positive; -1 when either is missing.
+int CompareItems(const TShellFolder &folder, PCItemIDList a, PCItemIDList b);
+
 // File type names from the MIME database in the program's language, looked up once per
 // extension. One object per thread.
 class TTypeNames {

@@ -260,3 +260,20 @@ TIdList TShellFolder::SetNameOf(PCItemIDList relative, const QString &name) cons
     return item.kind == kChild ? makeItem(kChild, uint8_t(f < 0 ? item.flags : f), newName)
                                : makeItem(kAnchor, uint8_t(f < 0 ? item.flags : f), QFile::encodeName(to));
 }
+
+TItemInFolder SplitIdList(PCItemIDList absolute)
+{
+    TItemInFolder out;
+    std::unique_ptr<TShellFolder> desktop = TShellFolder::Desktop();
+    if (!absolute || !desktop)
+        return out;
+    if (IdListSize(absolute) <= 2) {
+        out.item.reset(IdListAlloc(2));
+        out.folder = std::move(desktop);
+        return out;
+    }
+    const TIdList parent(IdListParent(absolute));
+    out.folder = parent ? desktop->BindToObject(parent.get()) : std::move(desktop);
+    out.item.reset(IdListLast(absolute));
+    return out;
+}

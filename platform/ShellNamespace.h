@@ -139,3 +139,11 @@ private:
     QString m_path;
     char m_kind; // 'D' desktop, 'C' My Computer, 'P' a file-system folder
 };
+
+// The folder that holds an absolute list's last item, and that item; for the desktop itself,
+// the desktop and the empty list. folder is null when the holder is no longer there.
+struct TItemInFolder {
+    std::unique_ptr<TShellFolder> folder;
+    TIdList item;
+};
+TItemInFolder SplitIdList(PCItemIDList absolute);

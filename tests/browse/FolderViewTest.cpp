@@ -1,4 +1,5 @@
 #include "ShView.h"
+#include "ShellIcons.h"
 #include "TestSupport.h"
 
 #include <QDir>
@@ -149,4 +150,28 @@ TEST_F(FolderView, TheComboFollowsTheTreeAndLeadsIt)
     tree.setCurrentItem(tree.topLevelItem(0));
     EXPECT_EQ(combo.currentIndex(), 0);
     EXPECT_EQ(combo.count(), fixedCount);
+}
+
+TEST_F(FolderView, TheUnitsHelpersNameDrawAndCompareItems)
+{
+    const auto desktop = TShellFolder::Desktop();
+    const TIdList pictures = desktop->ParseDisplayName(home + "/Pictures");
+    const TIdList music = desktop->ParseDisplayName(home + "/Music");
+    ASSERT_TRUE(pictures && music);
+    bool ok = false;
+    EXPECT_EQ(GetItemName(*desktop, pictures.get(), SHGDN_FORPARSING, &ok), home + "/Pictures");
+    EXPECT_TRUE(ok);
+    EXPECT_EQ(GetItemName(*desktop, nullptr, SHGDN_NORMAL, &ok), "");
+    EXPECT_FALSE(ok);
+
+    EXPECT_LT(CompareItems(*desktop, music.get(), pictures.get()), 0);
+    EXPECT_GT(CompareItems(*desktop, pictures.get(), music.get()), 0);
+    EXPECT_EQ(CompareItems(*desktop, pictures.get(), pictures.get()), 0);
+    EXPECT_EQ(CompareItems(*desktop, nullptr, pictures.get()), -1) << "a failed compare";
+
+    const TIdList root(IdListAlloc(2)), slash = desktop->ParseDisplayName("/");
+    for (PCItemIDList list : {root.get(), pictures.get(), slash.get()})
+        EXPECT_FALSE(GetItemIcon(list, SHGFI_SMALLICON_INDEX).isNull());
+    EXPECT_FALSE(GetItemIcon(pictures.get(), SHGFI_SMALLOPEN_INDEX).isNull());
+    EXPECT_TRUE(GetItemIcon(nullptr, SHGFI_SMALLICON_INDEX).isNull());
 }
