@@ -48,26 +48,7 @@ QStringList names(const TFileView &list)
 // A list showing one folder of a home of its own.
 class FileView : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        home = testing_support::freshDir();
-        oldHome = qgetenv("HOME");
-        qputenv("HOME", QFile::encodeName(home));
-        oldTz = qgetenv("TZ");
-        qputenv("TZ", "UTC");
-        tzset();
-        folder = home + "/Pictures";
-        QDir().mkpath(folder);
-    }
-    void TearDown() override
-    {
-        qputenv("HOME", oldHome);
-        if (oldTz.isNull())
-            qunsetenv("TZ");
-        else
-            qputenv("TZ", oldTz);
-        tzset();
-    }
+    void SetUp() override { QDir().mkpath(folder); }
     void show(TFileView &list, const QString &path)
     {
         const TIdList id = TShellFolder::Desktop()->ParseDisplayName(path);
@@ -75,8 +56,8 @@ protected:
         list.SetFolder(id.get());
         ASSERT_TRUE(list.WaitFilled());
     }
-    QString home, folder;
-    QByteArray oldHome, oldTz;
+    QString home = testing_support::freshDir(), folder = home + "/Pictures";
+    testing_support::ScopedEnv homeEnv{"HOME", QFile::encodeName(home)}, tz{"TZ", "UTC"};
 };
 
 } // namespace
@@ -91,20 +72,16 @@ TEST(FileViewTexts, SizesDatesAndTheMask)
                               SizeCase{INT64_C(3) << 30, " 3145729KB"}, SizeCase{INT64_C(99999) << 30, "104856551425KB"}})
         EXPECT_EQ(SizeText(c.size), c.text) << c.size;
 
-    const QByteArray oldTz = qgetenv("TZ");
-    qputenv("TZ", "UTC");
-    tzset();
-    EXPECT_EQ(DateText(0), "70/01/01 00:00");
-    EXPECT_EQ(DateText(946684799), "99/12/31 23:59");
-    EXPECT_EQ(DateText(946684800 + 3600 * 13 + 60 * 7 + 59), "00/01/01 13:07") << "seconds are not shown";
-    qputenv("TZ", "JST-9");
-    tzset();
-    EXPECT_EQ(DateText(0), "70/01/01 09:00") << "local time";
-    if (oldTz.isNull())
-        qunsetenv("TZ");
-    else
-        qputenv("TZ", oldTz);
-    tzset();
+    {
+        const testing_support::ScopedEnv tz("TZ", "UTC");
+        EXPECT_EQ(DateText(0), "70/01/01 00:00");
+        EXPECT_EQ(DateText(946684799), "99/12/31 23:59");
+        EXPECT_EQ(DateText(946684800 + 3600 * 13 + 60 * 7 + 59), "00/01/01 13:07") << "seconds are not shown";
+    }
+    {
+        const testing_support::ScopedEnv tz("TZ", "JST-9");
+        EXPECT_EQ(DateText(0), "70/01/01 09:00") << "local time";
+    }
 
     const QStringList mask{".jpg", ".jpeg", ".jpz", ".lzh"};
     struct MaskCase {

@@ -17,14 +17,10 @@ class FolderView : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        home = testing_support::freshDir();
-        oldHome = qgetenv("HOME");
-        qputenv("HOME", QFile::encodeName(home));
         for (const char *d : {"/Pictures", "/Music/Jazz", "/Desktop/Work"})
             QDir().mkpath(home + d);
         QFile(home + "/Pictures/a.jpg").open(QIODevice::WriteOnly);
     }
-    void TearDown() override { qputenv("HOME", oldHome); }
     static QStringList texts(const QTreeWidgetItem *node)
     {
         QStringList out;
@@ -32,8 +28,8 @@ protected:
             out << node->child(i)->text(0);
         return out;
     }
-    QString home;
-    QByteArray oldHome;
+    QString home = testing_support::freshDir();
+    testing_support::ScopedEnv homeEnv{"HOME", QFile::encodeName(home)};
 };
 
 } // namespace

@@ -1,4 +1,5 @@
 #include "TestSupport.h"
+
 #include <QCoreApplication>
 #include <QThread>
 #include <QElapsedTimer>
@@ -14,6 +15,8 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <ctime>
 
 #include <jpeglib.h>
 #include <sys/resource.h>
@@ -203,6 +206,24 @@ bool writeFile(const QString &path, const QByteArray &data)
 {
     QFile f(path);
     return f.open(QIODevice::WriteOnly) && f.write(data) == data.size();
+}
+
+ScopedEnv::ScopedEnv(const char *name, const QByteArray &value)
+    : m_name(name), m_old(qgetenv(name)), m_had(qEnvironmentVariableIsSet(name))
+{
+    qputenv(name, value);
+    if (std::strcmp(name, "TZ") == 0)
+        tzset();
+}
+
+ScopedEnv::~ScopedEnv()
+{
+    if (m_had)
+        qputenv(m_name, m_old);
+    else
+        qunsetenv(m_name);
+    if (std::strcmp(m_name, "TZ") == 0)
+        tzset();
 }
 
 } // namespace testing_support

@@ -48,6 +48,21 @@ struct Decoded {
 // libjpeg's own decode with default settings (RGB or gray output).
 Decoded rawDecode(const QByteArray &jpeg);
 
+// Sets an environment variable while it lives; the old value (or its absence) comes back after.
+// TZ is applied to the C library's time functions both ways.
+class ScopedEnv {
+public:
+    ScopedEnv(const char *name, const QByteArray &value);
+    ~ScopedEnv();
+    ScopedEnv(const ScopedEnv &) = delete;
+    ScopedEnv &operator=(const ScopedEnv &) = delete;
+
+private:
+    const char *m_name;
+    QByteArray m_old;
+    bool m_had;
+};
+
 // While it lives, no file this process writes may grow past `bytes`: a disk that fills up.
 class DiskFullAfter {
 public:

@@ -124,11 +124,10 @@ namespace {
 // A home of its own with a desktop folder, so the namespace's routes are the test's.
 struct FreshHome {
     QString home = testing_support::freshDir();
-    QByteArray oldHome = qgetenv("HOME"), oldConfig = qgetenv("XDG_CONFIG_HOME");
+    testing_support::ScopedEnv homeEnv{"HOME", QFile::encodeName(home)},
+        config{"XDG_CONFIG_HOME", QFile::encodeName(home + "/.config")};
     FreshHome()
     {
-        qputenv("HOME", QFile::encodeName(home));
-        qputenv("XDG_CONFIG_HOME", QFile::encodeName(home + "/.config"));
         QDir().mkpath(home + "/.config");
         QDir().mkpath(home + "/Desktop/sub");
         QDir().mkpath(home + "/Pictures");
@@ -136,11 +135,6 @@ struct FreshHome {
         touch(home + "/Desktop/note.txt");
         touch(home + "/Desktop/.hidden");
         touch(home + "/Desktop/sub/x.jpg");
-    }
-    ~FreshHome()
-    {
-        qputenv("HOME", oldHome);
-        qputenv("XDG_CONFIG_HOME", oldConfig);
     }
     static void touch(const QString &path)
     {
