@@ -1,6 +1,7 @@
 #include "FileView.h"
 #include "ShView.h"
 #include "ShellIcons.h"
+#include "UiPost.h"
 
 #include <QAbstractTableModel>
 #include <QApplication>
@@ -318,6 +319,7 @@ struct TFileView::Job {
 TFileView::TFileView(QWidget *parent) : QWidget(parent)
 {
     resize(200, 200);
+    InitUiPost();
     m_model = new TFileModel(this);
     m_model->rename = [this](int row, const QString &name) { return RenameItem(row, name); };
     m_selection = new QItemSelectionModel(m_model, this);
@@ -483,13 +485,10 @@ void TFileView::startFill()
     QPointer<TFileView> self(this);
     QThreadPool::globalInstance()->start([job, self] {
         job->run();
-        QMetaObject::invokeMethod(
-            self.data(),
-            [self, job] {
-                if (self)
-                    self->apply(job);
-            },
-            Qt::QueuedConnection);
+        PostToUi([self, job] {
+            if (self)
+                self->apply(job);
+        });
     });
     // A hidden list fills when it has been read; nobody waits for it.
     if (!isVisible())

@@ -1,5 +1,6 @@
 #include "ShView.h"
 #include "ShellIcons.h"
+#include "UiPost.h"
 
 #include <QApplication>
 #include <QFileInfo>
@@ -89,6 +90,7 @@ private:
 
 TFolderView::TFolderView(QWidget *parent) : QTreeWidget(parent), m_desktop(TShellFolder::Desktop())
 {
+    InitUiPost();
     resize(200, 200);
     setHeaderHidden(true);
     setColumnCount(1);
@@ -204,13 +206,10 @@ void TFolderView::markLater(QTreeWidgetItem *node, const QString &path, const st
         std::vector<bool> marks;
         marks.reserve(size_t(names.size()));
         const auto post = [&](qsizetype from) {
-            QMetaObject::invokeMethod(
-                self.data(),
-                [self, node, epoch, from, marks] {
-                    if (self && self->m_epoch == epoch)
-                        self->applyMarks(node, int(from), marks);
-                },
-                Qt::QueuedConnection);
+            PostToUi([self, node, epoch, from, marks] {
+                if (self && self->m_epoch == epoch)
+                    self->applyMarks(node, int(from), marks);
+            });
         };
         qsizetype from = 0;
         for (const QString &name : names) {
