@@ -44,31 +44,32 @@ public:
     }
 };
 
+// The run of this name (options may follow it), the mean where there are repetitions.
+template <typename Map>
+auto findRun(const Map &map, const std::string &name)
+{
+    // "Bench/10000" names "Bench/10000/min_time:2.000" but not "Bench/100000".
+    const auto named = [&](const std::string &key) {
+        return key.rfind(name, 0) == 0 && (key.size() == name.size() || key[name.size()] == '/' || key[name.size()] == '_');
+    };
+    auto it = map.end();
+    for (auto i = map.begin(); i != map.end(); ++i)
+        if (named(i->first) && (it == map.end() || i->first.ends_with("_mean")))
+            it = i;
+    return it;
+}
+
 // A figure measured in turn with its reference (pairedRun).
 void pairedRatio(const CapturingReporter &rep, const char *label, const std::string &name, double goal)
 {
     // The name may carry options (".../min_time:2.000"); with repetitions the mean stands in.
-    auto it = rep.paired.end();
-    for (auto i = rep.paired.begin(); i != rep.paired.end(); ++i)
-        if (i->first.rfind(name, 0) == 0 && (it == rep.paired.end() || i->first.ends_with("_mean")))
-            it = i;
+    const auto it = findRun(rep.paired, name);
     if (it == rep.paired.end())
         return;
     const auto [ours, ref] = it->second;
     const double r = ours / ref;
     std::printf("%-44s %8.3f ms / %8.3f ms = %5.2fx  (goal <= %.2fx) %s\n", label, ours, ref, r, goal,
                 r <= goal ? "met" : "MISSED");
-}
-
-// The first name that starts with this one, the mean where there are repetitions.
-template <typename Map>
-auto findRun(const Map &map, const std::string &name)
-{
-    auto it = map.end();
-    for (auto i = map.begin(); i != map.end(); ++i)
-        if (i->first.rfind(name, 0) == 0 && (it == map.end() || i->first.ends_with("_mean")))
-            it = i;
-    return it;
 }
 
 // How ours grows from one size to another, both measured in turn with their references.

@@ -21,7 +21,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -167,10 +166,8 @@ void fillGap(benchmark::State &state)
             last = now;
         }
         worst = std::max(worst, double(gap) / 1e6);
-        if (list.Count() != 100000) {
-            std::fprintf(stderr, "filled %d\n", list.Count());
+        if (list.Count() != 100000)
             state.SkipWithError("not filled");
-        }
     }
     state.counters["gap_ms"] = worst;
     noteWorst(state.range(0) ? "gap_details" : "gap_icons", worst);

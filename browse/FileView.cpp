@@ -169,13 +169,15 @@ public:
         return ok;
     }
 
-    void replace(std::vector<TFileRow> newRows, std::vector<TTypeNames::Type> newTypes)
+    // The rows replaced are handed back: a large folder's are let go off this thread.
+    std::vector<TFileRow> replace(std::vector<TFileRow> newRows, std::vector<TTypeNames::Type> newTypes)
     {
         beginResetModel();
-        rows = std::move(newRows);
+        rows.swap(newRows);
         types = std::move(newTypes);
         rankTypes();
         endResetModel();
+        return newRows;
     }
 
     int addType(const TTypeNames::Type &type)
@@ -521,6 +523,19 @@ bool TFileView::WaitFilled(int ms)
     return true;
 }
 
+namespace {
+
+// Freeing a hundred thousand rows takes a while; the window need not wait for it.
+void letGo(std::vector<TFileRow> rows)
+{
+    if (rows.size() < 2000)
+        return;
+    auto old = std::make_shared<std::vector<TFileRow>>(std::move(rows));
+    QThreadPool::globalInstance()->start([old]() mutable { old.reset(); });
+}
+
+} // namespace
+
 void TFileView::apply(const std::shared_ptr<Job> &job)
 {
     if (job != m_job || job->applied || job->stop.load())
@@ -532,13 +547,13 @@ void TFileView::apply(const std::shared_ptr<Job> &job)
     }
     if (!job->ok) {
         // Rows of another folder would give wrong paths under this one.
-        m_model->replace({}, {});
+        letGo(m_model->replace({}, {}));
         if (m_tree)
             m_tree->FolderFailed();
     } else {
         std::fill(std::begin(ColumnSign), std::end(ColumnSign), 1);
         m_folder = std::move(job->folder);
-        m_model->replace(std::move(job->rows), std::move(job->types));
+        letGo(m_model->replace(std::move(job->rows), std::move(job->types)));
         m_longest = std::move(job->longest);
         if (m_style != TViewStyle::vsReport)
             fitGrid();

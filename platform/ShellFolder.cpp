@@ -194,18 +194,23 @@ uint32_t TShellFolder::GetAttributesOf(PCItemIDList relative, uint32_t mask) con
 
 TIconKind TShellFolder::IconKindOf(PCItemIDList relative) const
 {
-    Item item;
     if (!relative || itemSize(relative) == 0)
         return m_kind == 'D' ? TIconKind::Desktop : m_kind == 'C' ? TIconKind::Computer : TIconKind::Folder;
-    if (!readItem(relative, item))
+    if (itemSize(relative) < 4)
         return TIconKind::File;
-    if (item.kind == kComputer)
+    // Asked of every item a large folder lists: a child is told by its flags alone.
+    const char kind = char(relative[2]);
+    const bool folder = relative[3] & fFolder;
+    if (kind == kChild)
+        return folder ? TIconKind::Folder : TIconKind::File;
+    if (kind == kComputer)
         return TIconKind::Computer;
-    if (item.kind == kAnchor && m_kind == 'C')
+    if (kind == kAnchor && m_kind == 'C')
         return TIconKind::Drive;
-    if (item.kind == kAnchor && QFile::decodeName(item.name) == homeFolder())
+    Item item;
+    if (kind == kAnchor && readItem(relative, item) && QFile::decodeName(item.name) == homeFolder())
         return TIconKind::Home;
-    return (item.flags & fFolder) ? TIconKind::Folder : TIconKind::File;
+    return folder ? TIconKind::Folder : TIconKind::File;
 }
 
 int TShellFolder::CompareIDs(PCItemIDList a, PCItemIDList b) const

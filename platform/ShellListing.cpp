@@ -54,11 +54,20 @@ void appendNameKey(std::string &key, QStringView name)
 {
     // Characters folded; a run of digits becomes '0', its length (without leading zeros) plus
     // one, then those digits: comparing two keys unit by unit orders as compareNames does (the
-    // '0' meets other characters where the run's first digit would). Units are written high
-    // byte first so that memcmp compares them as numbers; none is 0, so a 0 unit can end a key.
+    // '0' meets other characters where the run's first digit would). Each unit is written as
+    // UTF-8 writes its value, which memcmp orders as the numbers they are, in one byte for
+    // ASCII; no unit is 0, so a 0 byte can end a key.
     const auto unit = [&key](char16_t u) {
-        key.push_back(char(u >> 8));
-        key.push_back(char(u & 0xFF));
+        if (u < 0x80) {
+            key.push_back(char(u));
+        } else if (u < 0x800) {
+            key.push_back(char(0xC0 | (u >> 6)));
+            key.push_back(char(0x80 | (u & 0x3F)));
+        } else {
+            key.push_back(char(0xE0 | (u >> 12)));
+            key.push_back(char(0x80 | ((u >> 6) & 0x3F)));
+            key.push_back(char(0x80 | (u & 0x3F)));
+        }
     };
     const qsizetype n = name.size();
     for (qsizetype i = 0; i < n;) {
@@ -242,7 +251,7 @@ bool TShellFolder::EnumItems(uint32_t flags, bool details, std::vector<TShellIte
 void TShellFolder::SortItems(std::vector<TShellItem> &items) const
 {
     // One key an item, made once, all in one block: the rank and folder flag, the name's key,
-    // a 0 unit, then the item's bytes; so a single memcmp orders two items as CompareIDs does.
+    // a 0 byte, then the item's bytes; so a single memcmp orders two items as CompareIDs does.
     std::string keys;
     std::vector<std::pair<uint32_t, uint32_t>> at; // offset, length
     at.reserve(items.size());
@@ -259,10 +268,8 @@ void TShellFolder::SortItems(std::vector<TShellItem> &items) const
         if (!child)
             readItem(id, raw);
         const uint8_t flags = id[3];
-        keys.push_back(0);
         keys.push_back(char(1 + (child ? 2 : rankOf(raw)) * 2 + ((flags & fFolder) ? 0 : 1)));
         appendNameKey(keys, child ? QStringView(item.name) : QStringView(sortName(raw)));
-        keys.push_back(0);
         keys.push_back(0);
         keys.append(reinterpret_cast<const char *>(id + 4), n - 4);
         at.emplace_back(uint32_t(start), uint32_t(keys.size() - start));
