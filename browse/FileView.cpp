@@ -284,7 +284,8 @@ struct TFileView::Job {
             folder = IdListSize(folderList.get()) <= 2 ? TShellFolder::Desktop()
                                                        : desktop->BindToObject(folderList.get());
         std::vector<TShellItem> items;
-        ok = folder && folder->EnumItems(SHCONTF_FOLDERS | SHCONTF_NONFOLDERS | SHCONTF_INCLUDEHIDDEN, true, items,
+        ok = folder && folder->EnumItems(SHCONTF_FOLDERS | SHCONTF_NONFOLDERS | SHCONTF_INCLUDEHIDDEN,
+                                         TShellFolder::kWantNames | TShellFolder::kWantDetails, items,
                                          &stop);
         if (ok) {
             items.erase(std::remove_if(items.begin(), items.end(),

@@ -33,8 +33,12 @@ public:
     }
     QVariant data(int column, int role) const override
     {
-        if (column == 0 && (role == Qt::DisplayRole || role == Qt::EditRole))
+        if (column == 0 && (role == Qt::DisplayRole || role == Qt::EditRole)) {
+            // A listed child's name is its item's bytes: read when first shown.
+            if (m_name.isNull())
+                m_name = ChildName(id.get());
             return m_name;
+        }
         if (column == 0 && role == Qt::DecorationRole)
             return ShellIcons::NodeIcon(m_kind);
         return QTreeWidgetItem::data(column, role);
@@ -50,7 +54,7 @@ public:
     }
 
 private:
-    QString m_name;
+    mutable QString m_name;
     TIconKind m_kind;
 
 public:
@@ -167,7 +171,7 @@ void TFolderView::ExpandNode(QTreeWidgetItem *node)
         return;
     const std::unique_ptr<TShellFolder> folder = folderOf(node);
     std::vector<TShellItem> items;
-    if (!folder || !folder->EnumItems(SHCONTF_FOLDERS | SHCONTF_INCLUDEHIDDEN, false, items)) {
+    if (!folder || !folder->EnumItems(SHCONTF_FOLDERS | SHCONTF_INCLUDEHIDDEN, 0, items)) {
         if (m_last && m_last != node)
             setCurrentItem(m_last);
         return;
@@ -188,17 +192,18 @@ void TFolderView::ExpandNode(QTreeWidgetItem *node)
         if (items.empty())
             node->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicator);
         if (later)
-            markLater(node, folder->Path(), items);
+            markLater(node, folder->Path());
     }
     QApplication::restoreOverrideCursor();
 }
 
-void TFolderView::markLater(QTreeWidgetItem *node, const QString &path, const std::vector<TShellItem> &items)
+void TFolderView::markLater(QTreeWidgetItem *node, const QString &path)
 {
+    // The names from the nodes themselves, which own the items now.
     QStringList names;
-    names.reserve(qsizetype(items.size()));
-    for (const TShellItem &item : items)
-        names.append(item.name);
+    names.reserve(node->childCount());
+    for (int i = 0; i < node->childCount(); ++i)
+        names.append(ChildName(NodeData(node->child(i))));
     QPointer<TFolderView> self(this);
     const int epoch = m_epoch;
     const std::shared_ptr<std::atomic<bool>> stop = m_stop;

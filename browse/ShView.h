@@ -68,7 +68,7 @@ private:
     void selectionChanged();
     void notifyLinked(QTreeWidgetItem *node);
     QTreeWidgetItem *makeNode(TShellItem &item, const TShellFolder &folder, bool marked);
-    void markLater(QTreeWidgetItem *node, const QString &path, const std::vector<TShellItem> &items);
+    void markLater(QTreeWidgetItem *node, const QString &path);
     void applyMarks(QTreeWidgetItem *node, int from, const std::vector<bool> &marks);
     std::unique_ptr<TShellFolder> folderOf(const QTreeWidgetItem *node) const;
     std::unique_ptr<TShellFolder> parentFolderOf(const QTreeWidgetItem *node) const;

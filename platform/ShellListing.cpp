@@ -50,7 +50,11 @@ char16_t fold(char16_t c)
 
 } // namespace
 
-void appendNameKey(std::string &key, QStringView name)
+namespace {
+
+// The key of a name given unit by unit (at(i) for i below n).
+template <typename At>
+void appendKeyUnits(std::string &key, qsizetype n, At at)
 {
     // Characters folded; a run of digits becomes '0', its length (without leading zeros) plus
     // one, then those digits: comparing two keys unit by unit orders as compareNames does (the
@@ -69,24 +73,30 @@ void appendNameKey(std::string &key, QStringView name)
             key.push_back(char(0x80 | (u & 0x3F)));
         }
     };
-    const qsizetype n = name.size();
     for (qsizetype i = 0; i < n;) {
-        const char16_t c = name[i].unicode();
+        const char16_t c = at(i);
         if (!digit(c)) {
             unit(fold(c));
             ++i;
             continue;
         }
-        while (i < n && name[i] == QLatin1Char('0'))
+        while (i < n && at(i) == u'0')
             ++i;
         qsizetype end = i;
-        while (end < n && digit(name[end].unicode()))
+        while (end < n && digit(at(end)))
             ++end;
         unit(u'0');
         unit(char16_t(std::min<qsizetype>(end - i + 1, 0xFFFF)));
         for (; i < end; ++i)
-            unit(name[i].unicode());
+            unit(at(i));
     }
+}
+
+} // namespace
+
+void appendNameKey(std::string &key, QStringView name)
+{
+    appendKeyUnits(key, name.size(), [name](qsizetype i) { return name[i].unicode(); });
 }
 
 int compareNames(QStringView a, QStringView b)
@@ -141,6 +151,14 @@ void fillDetails(TShellItem &item, const struct stat &st)
 
 } // namespace
 
+QString ChildName(PCItemIDList relative)
+{
+    const size_t n = relative ? itemSize(relative) : 0;
+    if (n < 4 || char(relative[2]) != kChild)
+        return QString();
+    return QString::fromUtf8(reinterpret_cast<const char *>(relative + 4), qsizetype(n - 4));
+}
+
 bool HasSubFolder(const QString &path)
 {
     TFd fd(::open(QFile::encodeName(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
@@ -171,9 +189,10 @@ bool HasSubFolder(const QString &path)
     return found;
 }
 
-bool TShellFolder::EnumItems(uint32_t flags, bool details, std::vector<TShellItem> &items,
+bool TShellFolder::EnumItems(uint32_t flags, uint32_t wants, std::vector<TShellItem> &items,
                              const std::atomic<bool> *stop) const
 {
+    const bool details = wants & kWantDetails;
     items.clear();
     if (m_kind != 'P') {
         // The desktop and My Computer hold a handful of items: asked one by one.
@@ -237,7 +256,8 @@ bool TShellFolder::EnumItems(uint32_t flags, bool details, std::vector<TShellIte
         item.id = makeItem(kChild, f, QByteArray::fromRawData(name, qsizetype(length)));
         if (!item.id)
             continue;
-        item.name = QString::fromUtf8(name, qsizetype(length)); // file names are UTF-8 to Qt
+        if (wants & kWantNames)
+            item.name = QString::fromUtf8(name, qsizetype(length)); // file names are UTF-8 to Qt
         if (details && haveStat)
             fillDetails(item, st);
         items.push_back(std::move(item));
@@ -269,7 +289,14 @@ void TShellFolder::SortItems(std::vector<TShellItem> &items) const
             readItem(id, raw);
         const uint8_t flags = id[3];
         keys.push_back(char(1 + (child ? 2 : rankOf(raw)) * 2 + ((flags & fFolder) ? 0 : 1)));
-        appendNameKey(keys, child ? QStringView(item.name) : QStringView(sortName(raw)));
+        const char *bytes = reinterpret_cast<const char *>(id + 4);
+        const qsizetype length = qsizetype(n - 4);
+        if (child && item.name.isEmpty() &&
+            std::all_of(bytes, bytes + length, [](char c) { return uchar(c) < 0x80; }))
+            appendKeyUnits(keys, length, [bytes](qsizetype i) { return char16_t(bytes[i]); }); // no decoding
+        else
+            appendNameKey(keys, child ? (item.name.isEmpty() ? QString::fromUtf8(bytes, length) : item.name)
+                                      : sortName(raw));
         keys.push_back(0);
         keys.append(reinterpret_cast<const char *>(id + 4), n - 4);
         at.emplace_back(uint32_t(start), uint32_t(keys.size() - start));

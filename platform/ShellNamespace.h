@@ -79,13 +79,15 @@ enum : uint32_t {
 // One item of a listing with what the browsing pane shows of it, read in one pass.
 struct TShellItem {
     TIdList id;   // relative to the folder listed
-    QString name; // the in-folder name
+    QString name; // the in-folder name (when asked for)
     bool folder = false, link = false, hidden = false;
     bool found = false; // size and time could be read
     int64_t size = 0;   // bytes (of a link's target); 0 for folders
     int64_t mtime = 0;  // last write, seconds since the epoch
 };
 
+// The name of a file-system folder's child item, from its bytes; null for any other item.
+QString ChildName(PCItemIDList relative);
 // Whether the folder at path holds a sub-folder; reading stops at the first one.
 bool HasSubFolder(const QString &path);
 
@@ -107,10 +109,12 @@ public:
     // This folder's items, in the order they come: SHCONTF_* flags choose folders, other items
     // and hidden ones (names starting with a dot). Empty and false when the folder cannot be read.
     bool EnumObjects(uint32_t flags, std::vector<TIdList> &items) const;
-    // EnumObjects with each item's name and flags and, with details, its size and time (one
-    // fstatat an item), so a listing never asks again item by item. An early stop (stop set
-    // from another thread) gives false, as a folder that cannot be read does.
-    bool EnumItems(uint32_t flags, bool details, std::vector<TShellItem> &items,
+    // EnumObjects with each item's flags and, as asked, its name (kWantNames; a virtual
+    // folder's items always have theirs) and its size and time (kWantDetails, one fstatat an
+    // item), so a listing never asks again item by item. An early stop (stop set from another
+    // thread) gives false, as a folder that cannot be read does.
+    enum : uint32_t { kWantNames = 1, kWantDetails = 2 };
+    bool EnumItems(uint32_t flags, uint32_t wants, std::vector<TShellItem> &items,
                    const std::atomic<bool> *stop = nullptr) const;
     // Items in the order CompareIDs gives their ids.
     void SortItems(std::vector<TShellItem> &items) const;

@@ -171,3 +171,29 @@ TEST_F(FolderView, TheUnitsHelpersNameDrawAndCompareItems)
     EXPECT_FALSE(GetItemIcon(pictures.get(), SHGFI_SMALLOPEN_INDEX).isNull());
     EXPECT_TRUE(GetItemIcon(nullptr, SHGFI_SMALLICON_INDEX).isNull());
 }
+
+TEST_F(FolderView, ALargeFolderGetsItsExpandButtonsRightAfterward)
+{
+    // More sub-folders than are looked into at once: every third has one of its own.
+    const QString big = home + "/Music/Many";
+    for (int i = 0; i < 400; ++i)
+        QDir().mkpath(big + QString("/album %1").arg(i) + (i % 3 == 0 ? "/disc" : ""));
+    TFolderView tree;
+    tree.Rebuild();
+    tree.SetCurrentPath(big);
+    QTreeWidgetItem *node = tree.currentItem();
+    ASSERT_EQ(tree.GetCurrentPath(), big);
+    node->setExpanded(true);
+    ASSERT_EQ(node->childCount(), 400);
+    EXPECT_TRUE(testing_support::processEventsUntil([&] {
+        for (int i = 0; i < node->childCount(); ++i) {
+            const bool hasSub = node->child(i)->text(0).mid(6).toInt() % 3 == 0;
+            if ((node->child(i)->childIndicatorPolicy() == QTreeWidgetItem::ShowIndicator) != hasSub)
+                return false;
+        }
+        return true;
+    })) << "folders with a sub-folder keep the button, the others lose it";
+    EXPECT_EQ(node->child(0)->text(0), "album 0") << "numbers by value";
+    EXPECT_EQ(node->child(2)->text(0), "album 2");
+    EXPECT_EQ(node->child(10)->text(0), "album 10");
+}

@@ -313,7 +313,8 @@ TEST(ShellNamespace, NamesOrderAsAFileManagerDoesAndTheListingSortAgrees)
     const auto folder = desktop->BindToObject(TIdList(desktop->ParseDisplayName(dir)).get());
     ASSERT_NE(folder, nullptr);
     std::vector<TShellItem> items;
-    ASSERT_TRUE(folder->EnumItems(SHCONTF_FOLDERS | SHCONTF_NONFOLDERS | SHCONTF_INCLUDEHIDDEN, false, items));
+    ASSERT_TRUE(folder->EnumItems(SHCONTF_FOLDERS | SHCONTF_NONFOLDERS | SHCONTF_INCLUDEHIDDEN,
+                                  TShellFolder::kWantNames, items));
     ASSERT_EQ(items.size(), size_t(made.size()));
     folder->SortItems(items);
     for (size_t i = 1; i < items.size(); ++i)
