@@ -303,19 +303,29 @@ void TShellFolder::SortItems(std::vector<TShellItem> &items) const
     }
     if (at.size() != items.size())
         return;
-    std::vector<uint32_t> order(items.size());
-    for (uint32_t i = 0; i < order.size(); ++i)
-        order[i] = i;
+    // The first eight key bytes travel with each entry, high byte first (zeros after a short
+    // key, which order as memcmp does); most comparisons end there, without a look at the keys.
+    struct Entry {
+        uint64_t prefix;
+        uint32_t offset, length, index;
+    };
     const char *base = keys.data();
-    std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
-        const auto [ia, na] = at[a];
-        const auto [ib, nb] = at[b];
-        const int c = std::memcmp(base + ia, base + ib, std::min(na, nb));
-        return c != 0 ? c < 0 : na < nb;
+    std::vector<Entry> order(items.size());
+    for (uint32_t i = 0; i < order.size(); ++i) {
+        uint64_t prefix = 0;
+        for (uint32_t k = 0; k < 8; ++k)
+            prefix = prefix << 8 | (k < at[i].second ? uchar(base[at[i].first + k]) : 0u);
+        order[i] = Entry{prefix, at[i].first, at[i].second, i};
+    }
+    std::sort(order.begin(), order.end(), [base](const Entry &a, const Entry &b) {
+        if (a.prefix != b.prefix)
+            return a.prefix < b.prefix;
+        const int c = std::memcmp(base + a.offset, base + b.offset, std::min(a.length, b.length));
+        return c != 0 ? c < 0 : a.length < b.length;
     });
     std::vector<TShellItem> sorted;
     sorted.reserve(items.size());
-    for (const uint32_t i : order)
-        sorted.push_back(std::move(items[i]));
+    for (const Entry &e : order)
+        sorted.push_back(std::move(items[e.index]));
     items.swap(sorted);
 }
