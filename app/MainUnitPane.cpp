@@ -82,9 +82,11 @@ void TMainForm::buildPane()
     QStyle *s = style();
     UpButton = paneButton(buttons, s->standardIcon(QStyle::SP_FileDialogToParent), QStringLiteral("上へ"), false);
     MaskButton = paneButton(buttons, funnelIcon(), QStringLiteral("マスク"), true);
-    ViewMode0 = paneButton(buttons, s->standardIcon(QStyle::SP_FileDialogContentsView), QStringLiteral("アイコン表示"), true);
+    ViewMode0 =
+        paneButton(buttons, s->standardIcon(QStyle::SP_FileDialogContentsView), QStringLiteral("アイコン表示"), true);
     ViewMode1 = paneButton(buttons, s->standardIcon(QStyle::SP_FileDialogListView), QStringLiteral("リスト表示"), true);
-    ViewMode2 = paneButton(buttons, s->standardIcon(QStyle::SP_FileDialogDetailedView), QStringLiteral("詳細表示"), true);
+    ViewMode2 =
+        paneButton(buttons, s->standardIcon(QStyle::SP_FileDialogDetailedView), QStringLiteral("詳細表示"), true);
     auto *modes = new QButtonGroup(this);
     modes->setExclusive(true);
     for (QToolButton *b : {UpButton, MaskButton, ViewMode0, ViewMode1, ViewMode2})
@@ -140,8 +142,7 @@ void TMainForm::FolderView1Change()
     // Up is for folders on disk that have a parent: not the desktop, My Computer or "/".
     const QString folder = FolderView1->GetCurrentPath();
     const QTreeWidgetItem *node = FolderView1->currentItem();
-    UpButton->setEnabled(node && node->parent() && folder.startsWith(QLatin1Char('/')) &&
-                         folder != QLatin1String("/"));
+    UpButton->setEnabled(node && node->parent() && folder.startsWith(QLatin1Char('/')) && folder != QLatin1String("/"));
 }
 
 void TMainForm::Panel1Resize()

@@ -48,9 +48,10 @@ QString filesFolder(int count)
     const QByteArray base = QFile::encodeName(path) + '/';
     for (int i = 0; i < count; ++i) {
         const int k = int((int64_t(i) * 7919) % count); // 7919 is prime: every k once
-        const QByteArray name = base + (k % 3 == 0   ? QByteArray("DSC") + QByteArray::number(k).rightJustified(6, '0') + ".JPG"
-                                        : k % 3 == 1 ? QByteArray("写真 ") + QByteArray::number(k) + ".jpg"
-                                                     : QByteArray("scan_") + QByteArray::number(k) + ".png");
+        const QByteArray name =
+            base + (k % 3 == 0   ? QByteArray("DSC") + QByteArray::number(k).rightJustified(6, '0') + ".JPG"
+                    : k % 3 == 1 ? QByteArray("写真 ") + QByteArray::number(k) + ".jpg"
+                                 : QByteArray("scan_") + QByteArray::number(k) + ".png");
         const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
         if (fd < 0 || ::ftruncate(fd, k * 37) != 0)
             std::abort();
@@ -132,7 +133,12 @@ void refreshPaired(benchmark::State &state)
     if (sink == 0)
         state.SkipWithError("nothing listed");
 }
-BENCHMARK(refreshPaired)->Name("BrowseRefreshPaired")->Arg(10000)->Arg(100000)->MinTime(2)->Unit(benchmark::kMillisecond);
+BENCHMARK(refreshPaired)
+    ->Name("BrowseRefreshPaired")
+    ->Arg(10000)
+    ->Arg(100000)
+    ->MinTime(2)
+    ->Unit(benchmark::kMillisecond);
 
 // The longest the event loop waits while a shown list fills with 100,000 files, in each view.
 void fillGap(benchmark::State &state)

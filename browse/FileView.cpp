@@ -203,14 +203,12 @@ public:
     }
 
     // Reorders the rows by a comparison of two of them; the selection follows its items.
-    template <typename Less>
-    void sortRows(Less less)
+    template <typename Less> void sortRows(Less less)
     {
         emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
         std::vector<uint32_t> order(rows.size());
         std::iota(order.begin(), order.end(), 0u);
-        std::stable_sort(order.begin(), order.end(),
-                         [&](uint32_t a, uint32_t b) { return less(rows[a], rows[b]); });
+        std::stable_sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) { return less(rows[a], rows[b]); });
         std::vector<int> newRowOf(rows.size());
         std::vector<TFileRow> sorted;
         sorted.reserve(rows.size());
@@ -281,12 +279,11 @@ struct TFileView::Job {
     {
         const std::unique_ptr<TShellFolder> desktop = TShellFolder::Desktop();
         if (desktop)
-            folder = IdListSize(folderList.get()) <= 2 ? TShellFolder::Desktop()
-                                                       : desktop->BindToObject(folderList.get());
+            folder =
+                IdListSize(folderList.get()) <= 2 ? TShellFolder::Desktop() : desktop->BindToObject(folderList.get());
         std::vector<TShellItem> items;
         ok = folder && folder->EnumItems(SHCONTF_FOLDERS | SHCONTF_NONFOLDERS | SHCONTF_INCLUDEHIDDEN,
-                                         TShellFolder::kWantNames | TShellFolder::kWantDetails, items,
-                                         &stop);
+                                         TShellFolder::kWantNames | TShellFolder::kWantDetails, items, &stop);
         if (ok) {
             items.erase(std::remove_if(items.begin(), items.end(),
                                        [&](const TShellItem &i) { return !MaskShows(mask, i.name, i.folder); }),
@@ -298,7 +295,8 @@ struct TFileView::Job {
             for (size_t i = 0; i < items.size(); ++i) {
                 TShellItem &item = items[i];
                 TFileRow row;
-                row.kind = plain ? (item.folder ? TIconKind::Folder : TIconKind::File) : folder->IconKindOf(item.id.get());
+                row.kind =
+                    plain ? (item.folder ? TIconKind::Folder : TIconKind::File) : folder->IconKindOf(item.id.get());
                 row.type = names.Of(item.name, item.folder);
                 row.folder = item.folder;
                 row.link = item.link;
@@ -329,7 +327,8 @@ TFileView::TFileView(QWidget *parent) : QWidget(parent)
 
     m_icons = new QListView(this);
     m_details = new QTreeView(this);
-    for (QAbstractItemView *view : {static_cast<QAbstractItemView *>(m_icons), static_cast<QAbstractItemView *>(m_details)}) {
+    for (QAbstractItemView *view :
+         {static_cast<QAbstractItemView *>(m_icons), static_cast<QAbstractItemView *>(m_details)}) {
         QItemSelectionModel *own = (view->setModel(m_model), view->selectionModel());
         view->setSelectionModel(m_selection);
         delete own;
@@ -429,7 +428,8 @@ void TFileView::SetGridLines(bool on)
 
 void TFileView::SetHotTrack(bool on)
 {
-    for (QAbstractItemView *view : {static_cast<QAbstractItemView *>(m_icons), static_cast<QAbstractItemView *>(m_details)})
+    for (QAbstractItemView *view :
+         {static_cast<QAbstractItemView *>(m_icons), static_cast<QAbstractItemView *>(m_details)})
         view->setMouseTracking(on), view->viewport()->setAttribute(Qt::WA_Hover, on);
 }
 

@@ -321,8 +321,8 @@ void TFolderView::FolderFailed()
     }
     // Up from the folder that failed: the root (the desktop) can always be listed.
     QTreeWidgetItem *up = failed->parent();
-    while (up && up->parent() && !QFileInfo(m_desktop->GetDisplayNameOf(NodeIdList(up).get(), SHGDN_FORPARSING))
-                                      .isReadable())
+    while (up && up->parent() &&
+           !QFileInfo(m_desktop->GetDisplayNameOf(NodeIdList(up).get(), SHGDN_FORPARSING)).isReadable())
         up = up->parent();
     if (up)
         setCurrentItem(up);

@@ -6,11 +6,11 @@
 
 #include "ShellNamespace.h"
 
-#include <atomic>
-#include <memory>
 #include <QComboBox>
 #include <QPointer>
 #include <QTreeWidget>
+#include <atomic>
+#include <memory>
 
 #include <functional>
 #include <vector>

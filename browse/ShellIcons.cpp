@@ -161,7 +161,8 @@ int TTypeNames::Of(const QString &fileName, bool folder)
     const QString key = view.toString();
     auto found = m_byKey.constFind(key);
     if (found == m_byKey.constEnd())
-        found = m_byKey.insert(key, add(m_db.mimeTypeForFile(QLatin1Char('x') + key, QMimeDatabase::MatchExtension), false));
+        found = m_byKey.insert(key,
+                               add(m_db.mimeTypeForFile(QLatin1Char('x') + key, QMimeDatabase::MatchExtension), false));
     m_lastKey = key;
     m_lastIndex = *found;
     return m_lastIndex;

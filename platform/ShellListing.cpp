@@ -10,9 +10,9 @@
 
 #include <algorithm>
 #include <cstring>
-#include <string>
 #include <dirent.h>
 #include <fcntl.h>
+#include <string>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -53,8 +53,7 @@ char16_t fold(char16_t c)
 namespace {
 
 // The key of a name given unit by unit (at(i) for i below n).
-template <typename At>
-void appendKeyUnits(std::string &key, qsizetype n, At at)
+template <typename At> void appendKeyUnits(std::string &key, qsizetype n, At at)
 {
     // Characters folded; a run of digits becomes '0', its length (without leading zeros) plus
     // one, then those digits: comparing two keys unit by unit orders as compareNames does (the
@@ -291,12 +290,11 @@ void TShellFolder::SortItems(std::vector<TShellItem> &items) const
         keys.push_back(char(1 + (child ? 2 : rankOf(raw)) * 2 + ((flags & fFolder) ? 0 : 1)));
         const char *bytes = reinterpret_cast<const char *>(id + 4);
         const qsizetype length = qsizetype(n - 4);
-        if (child && item.name.isEmpty() &&
-            std::all_of(bytes, bytes + length, [](char c) { return uchar(c) < 0x80; }))
+        if (child && item.name.isEmpty() && std::all_of(bytes, bytes + length, [](char c) { return uchar(c) < 0x80; }))
             appendKeyUnits(keys, length, [bytes](qsizetype i) { return char16_t(bytes[i]); }); // no decoding
         else
-            appendNameKey(keys, child ? (item.name.isEmpty() ? QString::fromUtf8(bytes, length) : item.name)
-                                      : sortName(raw));
+            appendNameKey(keys,
+                          child ? (item.name.isEmpty() ? QString::fromUtf8(bytes, length) : item.name) : sortName(raw));
         keys.push_back(0);
         keys.append(reinterpret_cast<const char *>(id + 4), n - 4);
         at.emplace_back(uint32_t(start), uint32_t(keys.size() - start));

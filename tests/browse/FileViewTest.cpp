@@ -68,8 +68,9 @@ TEST(FileViewTexts, SizesDatesAndTheMask)
         int64_t size;
         const char *text;
     };
-    for (const SizeCase &c : {SizeCase{0, "       1KB"}, SizeCase{1023, "       1KB"}, SizeCase{1024, "       2KB"},
-                              SizeCase{INT64_C(3) << 30, " 3145729KB"}, SizeCase{INT64_C(99999) << 30, "104856551425KB"}})
+    for (const SizeCase &c :
+         {SizeCase{0, "       1KB"}, SizeCase{1023, "       1KB"}, SizeCase{1024, "       2KB"},
+          SizeCase{INT64_C(3) << 30, " 3145729KB"}, SizeCase{INT64_C(99999) << 30, "104856551425KB"}})
         EXPECT_EQ(SizeText(c.size), c.text) << c.size;
 
     {
@@ -88,10 +89,11 @@ TEST(FileViewTexts, SizesDatesAndTheMask)
         const char *name;
         bool folder, withMask;
     };
-    for (const MaskCase &c : {MaskCase{"A.JPG", false, true}, MaskCase{"b.png", false, false}, MaskCase{"c", false, false},
-                              MaskCase{".h.jpg", false, true}, MaskCase{"x.y", true, true}, MaskCase{"x.y", false, false},
-                              MaskCase{"photo.JpEg", false, true}, MaskCase{"jpg", false, false},
-                              MaskCase{"a.jpg.png", false, false}, MaskCase{"Ａ.ＪＰＧ", false, false}}) {
+    for (const MaskCase &c :
+         {MaskCase{"A.JPG", false, true}, MaskCase{"b.png", false, false}, MaskCase{"c", false, false},
+          MaskCase{".h.jpg", false, true}, MaskCase{"x.y", true, true}, MaskCase{"x.y", false, false},
+          MaskCase{"photo.JpEg", false, true}, MaskCase{"jpg", false, false}, MaskCase{"a.jpg.png", false, false},
+          MaskCase{"Ａ.ＪＰＧ", false, false}}) {
         EXPECT_EQ(MaskShows(mask, QString::fromUtf8(c.name), c.folder), c.withMask) << c.name;
         EXPECT_TRUE(MaskShows({}, QString::fromUtf8(c.name), c.folder)) << c.name << ": no mask shows all";
     }
@@ -138,7 +140,8 @@ TEST_F(FileView, ListsTheFolderWithItsColumnsAndMask)
     ASSERT_TRUE(list.WaitFilled());
     EXPECT_EQ(list.Count(), 7) << "every file without a mask";
 
-    for (const TViewStyle style : {TViewStyle::vsIcon, TViewStyle::vsSmallIcon, TViewStyle::vsList, TViewStyle::vsReport}) {
+    for (const TViewStyle style :
+         {TViewStyle::vsIcon, TViewStyle::vsSmallIcon, TViewStyle::vsList, TViewStyle::vsReport}) {
         list.SetViewStyle(style);
         EXPECT_EQ(list.ViewStyle(), style);
         EXPECT_EQ(list.currentView()->model()->rowCount(), 7);
@@ -155,8 +158,9 @@ TEST_F(FileView, ColumnsSortBothWaysAndARefillStartsOver)
     };
     // Sizes whose texts and numbers order alike would hide a text sort; so would dates in one
     // century.
-    for (const File &f : {File{"a.jpg", 500 * 1024, 946684800 /* 2000 */}, File{"b.jpg", 9 * 1024, 915148800 /* 1999 */},
-                          File{"c.jpg", 123456 * 1024, 978307200 /* 2001 */}}) {
+    for (const File &f :
+         {File{"a.jpg", 500 * 1024, 946684800 /* 2000 */}, File{"b.jpg", 9 * 1024, 915148800 /* 1999 */},
+          File{"c.jpg", 123456 * 1024, 978307200 /* 2001 */}}) {
         writeFile(folder + "/" + f.name, f.size);
         setTime(folder + "/" + f.name, f.time);
     }
