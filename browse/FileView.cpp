@@ -266,6 +266,7 @@ struct TFileView::Job {
     std::atomic<bool> stop{false};
     std::mutex mutex;
     std::condition_variable doneChanged;
+    bool launched = false; // handed to a reading thread
     bool done = false;
     bool applied = false;
     bool ok = false;
@@ -483,8 +484,23 @@ void TFileView::Refresh()
 
 void TFileView::startFill()
 {
-    const std::shared_ptr<Job> job = m_job;
-    job->mask = Mask;
+    m_job->mask = Mask;
+    // A list not on screen is read when it comes on screen or is waited for: at start-up the
+    // pane is closed, and the first picture has the second core to itself.
+    if (!onScreen())
+        return;
+    launch(m_job);
+    if (!WaitFilled(kWaitMs) && !m_waitCursor) {
+        m_waitCursor = true;
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    }
+}
+
+void TFileView::launch(const std::shared_ptr<Job> &job)
+{
+    if (job->launched)
+        return;
+    job->launched = true;
     QPointer<TFileView> self(this);
     QThreadPool::globalInstance()->start([job, self] {
         job->run();
@@ -493,13 +509,26 @@ void TFileView::startFill()
                 self->apply(job);
         });
     });
-    // A hidden list fills when it has been read; nobody waits for it.
-    if (!isVisible())
-        return;
-    if (!WaitFilled(kWaitMs) && !m_waitCursor) {
-        m_waitCursor = true;
-        QApplication::setOverrideCursor(Qt::WaitCursor);
-    }
+}
+
+bool TFileView::onScreen() const
+{
+    // A closed pane keeps its controls visible, in no room at all.
+    return isVisible() && !visibleRegion().isEmpty();
+}
+
+void TFileView::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (m_job && !m_job->applied && onScreen())
+        launch(m_job);
+}
+
+void TFileView::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    if (m_job && !m_job->applied && onScreen())
+        launch(m_job);
 }
 
 bool TFileView::Filling() const
@@ -512,6 +541,7 @@ bool TFileView::WaitFilled(int ms)
     const std::shared_ptr<Job> job = m_job;
     if (!job || job->applied)
         return true;
+    launch(job);
     {
         std::unique_lock<std::mutex> lock(job->mutex);
         const auto isDone = [&] { return job->done; };

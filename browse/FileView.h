@@ -41,8 +41,8 @@ public:
     // Shows the folder of an absolute list and lists it; null is ignored.
     void SetFolder(PCItemIDList absolute);
     // Lists the shown folder anew, sorted by name. On return a list on screen is filled, unless
-    // reading takes longer than a moment; otherwise it fills when the folder has been read
-    // (Filling() until then).
+    // reading takes longer than a moment; then it fills when the folder has been read. A hidden
+    // list is read when it is shown or waited for (Filling() until it is filled).
     void Refresh();
     bool Filling() const;
     // Waits for a fill in progress (ms < 0: as long as it takes); true when none is left.
@@ -101,6 +101,10 @@ private:
     struct Job;
     bool eventFilter(QObject *watched, QEvent *event) override;
     void startFill();
+    void launch(const std::shared_ptr<Job> &job);
+    bool onScreen() const;
+    void showEvent(QShowEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
     void apply(const std::shared_ptr<Job> &job);
     void doubleClicked();
     void fitGrid();
