@@ -9,23 +9,54 @@
 #include <QHBoxLayout>
 #include <QPainter>
 #include <QSplitter>
-#include <QStyle>
 #include <QToolButton>
 #include <QVBoxLayout>
 
 namespace {
 
-// The mask button's picture: a funnel.
-QIcon funnelIcon()
+// The button column's pictures are drawn here: the icon theme would cost the start-up its
+// loading time while the pane is still closed.
+enum class TPanePicture { Up, Mask, Icons, List, Details };
+
+QIcon paneIcon(TPanePicture which)
 {
     QPixmap pixmap(16, 16);
     pixmap.fill(Qt::transparent);
     QPainter p(&pixmap);
     p.setRenderHint(QPainter::Antialiasing);
-    p.setPen(QPen(QColor(40, 40, 40), 1));
-    p.setBrush(QColor(70, 120, 200));
-    const QPointF funnel[] = {{1.5, 2.5}, {14.5, 2.5}, {9.5, 8.5}, {9.5, 14}, {6.5, 12.5}, {6.5, 8.5}};
-    p.drawPolygon(funnel, 6);
+    const QColor ink(40, 40, 40), blue(70, 120, 200);
+    p.setPen(QPen(ink, 1));
+    switch (which) {
+    case TPanePicture::Up: {
+        p.setBrush(QColor(60, 150, 60));
+        const QPointF arrow[] = {{8, 1.5}, {14.5, 8}, {10.5, 8}, {10.5, 14.5}, {5.5, 14.5}, {5.5, 8}, {1.5, 8}};
+        p.drawPolygon(arrow, 7);
+        break;
+    }
+    case TPanePicture::Mask: {
+        p.setBrush(blue);
+        const QPointF funnel[] = {{1.5, 2.5}, {14.5, 2.5}, {9.5, 8.5}, {9.5, 14}, {6.5, 12.5}, {6.5, 8.5}};
+        p.drawPolygon(funnel, 6);
+        break;
+    }
+    case TPanePicture::Icons:
+        p.setBrush(blue);
+        for (const QPointF at : {QPointF(2.5, 2.5), QPointF(9.5, 2.5), QPointF(2.5, 9.5), QPointF(9.5, 9.5)})
+            p.drawRect(QRectF(at, QSizeF(4, 4)));
+        break;
+    case TPanePicture::List:
+        for (const qreal y : {3.5, 7.5, 11.5}) {
+            p.fillRect(QRectF(2, y - 1, 2, 2), blue);
+            p.drawLine(QPointF(6, y), QPointF(14, y));
+        }
+        break;
+    case TPanePicture::Details:
+        p.drawRect(QRectF(1.5, 1.5, 13, 13));
+        for (const qreal y : {5.5, 9.5})
+            p.drawLine(QPointF(1.5, y), QPointF(14.5, y));
+        p.drawLine(QPointF(6.5, 1.5), QPointF(6.5, 14.5));
+        break;
+    }
     return QIcon(pixmap);
 }
 
@@ -79,14 +110,11 @@ void TMainForm::buildPane()
     auto *column = new QVBoxLayout(buttons);
     column->setContentsMargins(2, 2, 2, 2);
     column->setSpacing(2);
-    QStyle *s = style();
-    UpButton = paneButton(buttons, s->standardIcon(QStyle::SP_FileDialogToParent), QStringLiteral("上へ"), false);
-    MaskButton = paneButton(buttons, funnelIcon(), QStringLiteral("マスク"), true);
-    ViewMode0 =
-        paneButton(buttons, s->standardIcon(QStyle::SP_FileDialogContentsView), QStringLiteral("アイコン表示"), true);
-    ViewMode1 = paneButton(buttons, s->standardIcon(QStyle::SP_FileDialogListView), QStringLiteral("リスト表示"), true);
-    ViewMode2 =
-        paneButton(buttons, s->standardIcon(QStyle::SP_FileDialogDetailedView), QStringLiteral("詳細表示"), true);
+    UpButton = paneButton(buttons, paneIcon(TPanePicture::Up), QStringLiteral("上へ"), false);
+    MaskButton = paneButton(buttons, paneIcon(TPanePicture::Mask), QStringLiteral("マスク"), true);
+    ViewMode0 = paneButton(buttons, paneIcon(TPanePicture::Icons), QStringLiteral("アイコン表示"), true);
+    ViewMode1 = paneButton(buttons, paneIcon(TPanePicture::List), QStringLiteral("リスト表示"), true);
+    ViewMode2 = paneButton(buttons, paneIcon(TPanePicture::Details), QStringLiteral("詳細表示"), true);
     auto *modes = new QButtonGroup(this);
     modes->setExclusive(true);
     for (QToolButton *b : {UpButton, MaskButton, ViewMode0, ViewMode1, ViewMode2})

@@ -182,7 +182,9 @@ void TFolderView::ExpandNode(QTreeWidgetItem *node)
         folder->SortItems(items);
         // A large folder gets its nodes at once and their expand buttons as its sub-folders are
         // looked into off this thread; a small one is looked into here.
-        const bool later = items.size() > kMarkHere && !folder->Path().isEmpty();
+        // So does any folder while the tree is off screen (the closed pane at start-up).
+        const bool offScreen = !isVisible() || visibleRegion().isEmpty();
+        const bool later = (items.size() > kMarkHere || offScreen) && !folder->Path().isEmpty();
         QList<QTreeWidgetItem *> nodes;
         nodes.reserve(qsizetype(items.size()));
         for (TShellItem &item : items)
@@ -414,6 +416,7 @@ void TFolderView::notifyLinked(QTreeWidgetItem *node)
 namespace {
 
 constexpr int kLevelRole = Qt::UserRole + 1;
+constexpr int kKindRole = Qt::UserRole + 2;
 
 // The drop-down list indents each entry by its depth; the closed field shows the name alone.
 class TComboDelegate : public QStyledItemDelegate {
@@ -440,6 +443,27 @@ TComboView::TComboView(QWidget *parent) : QComboBox(parent), m_desktop(TShellFol
     });
 }
 
+void TComboView::ensureIcons()
+{
+    // Pictures come from the icon theme, which takes a while to load the first time: only once
+    // the combo is painted or opened, never while the window starts with the pane closed.
+    for (int i = 0; i < count(); ++i)
+        if (itemIcon(i).isNull())
+            setItemIcon(i, ShellIcons::NodeIcon(TIconKind(itemData(i, kKindRole).toInt())));
+}
+
+void TComboView::paintEvent(QPaintEvent *event)
+{
+    ensureIcons();
+    QComboBox::paintEvent(event);
+}
+
+void TComboView::showPopup()
+{
+    ensureIcons();
+    QComboBox::showPopup();
+}
+
 void TComboView::setFolderView(TFolderView *tree)
 {
     if (m_tree)
@@ -463,7 +487,8 @@ void TComboView::addEntry(int index, int level, PCItemIDList absolute)
     Entry e{bytesOf(absolute), level, m_building};
     TIconKind kind = TIconKind::Folder;
     const QString name = nameOf(absolute, &kind);
-    insertItem(index, ShellIcons::NodeIcon(kind), name);
+    insertItem(index, name);
+    setItemData(index, int(kind), kKindRole);
     setItemData(index, level, kLevelRole);
     m_entries.insert(m_entries.begin() + index, std::move(e));
 }

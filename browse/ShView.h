@@ -108,7 +108,12 @@ public:
     };
     const std::vector<Entry> &entries() const { return m_entries; }
 
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void showPopup() override;
+
 private:
+    void ensureIcons();
     void addEntry(int index, int level, PCItemIDList absolute);
     int insertPath(PCItemIDList absolute);
     QString nameOf(PCItemIDList absolute, TIconKind *kind) const;

@@ -37,6 +37,8 @@ protected:
 TEST_F(FolderView, TheRootHoldsMyComputerHomeAndTheDesktopsFolders)
 {
     TFolderView tree;
+    tree.resize(300, 300);
+    tree.show(); // on screen, a small folder's expand buttons are settled as it opens
     tree.Rebuild();
     QTreeWidgetItem *root = tree.topLevelItem(0);
     ASSERT_NE(root, nullptr);
